@@ -1,0 +1,1 @@
+#include "fs/vfs.h"

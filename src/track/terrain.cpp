@@ -1,0 +1,1 @@
+// terrain: to be written
