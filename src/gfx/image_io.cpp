@@ -1,0 +1,1 @@
+// image input and output: to be written
