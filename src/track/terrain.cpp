@@ -1,1 +1,0 @@
-// terrain: to be written
