@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "core/game/game.h"
+
+int main(int argc, char** argv) { return ks::game_main(argc, argv); }

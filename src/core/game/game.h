@@ -1,0 +1,26 @@
+// The game's start-up and shutdown driver.
+#pragma once
+
+struct PlatformWindow;
+
+namespace ks {
+
+// What start-up builds that shutdown takes apart again.
+struct GameState {
+  PlatformWindow* window = nullptr;
+  int video_mode_used = 0;  // Video Mode index the window was opened with
+  bool windowed = false;    // xres and yres follow the window
+};
+
+GameState& game_state();
+
+// The whole run: start-up, the main loop, shutdown. Returns the exit status.
+int game_main(int argc, char** argv);
+
+// The fixed shutdown order after the main loop; returns the exit status (0).
+int shut_down(GameState& g);
+
+// Draws `text` over the menu background on the loading screen, then logs it.
+void show_loading_text(const char* text);
+
+}  // namespace ks
