@@ -363,6 +363,15 @@ VfsFile* vfs_open_replace(const char* name) {
     std::string temp = target + ".tmpXXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) continue;
+    // mkstemp makes the file private; give it the target's mode, or the usual one.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+      ::fchmod(fd, st.st_mode & 07777);
+    } else {
+      mode_t mask = ::umask(0);
+      ::umask(mask);
+      ::fchmod(fd, 0666 & ~mask);
+    }
     FILE* fp = ::fdopen(fd, "wb");
     if (fp == nullptr) {
       ::close(fd);

@@ -2,7 +2,10 @@
 // file list, and what hostile archive headers may and may not do.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -254,6 +257,28 @@ TEST_F(VfsIndex, DefaultRootsFollowTheEnvironment) {
   for (const Saved& s : saved) {
     if (s.value) setenv(s.name, s.value->c_str(), 1); else unsetenv(s.name);
   }
+}
+
+TEST_F(VfsIndex, OpenHomeFolderStartsTheDesktopOpener) {
+  const std::string bin = tmp / "bin";
+  const std::string seen = tmp / "seen";
+  write_file(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" > " + seen + ".part && mv " + seen +
+                                    ".part " + seen + "\n");
+  std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(tmp / "empty");
+  const char* old_path = getenv("PATH");
+  const std::string saved = old_path != nullptr ? old_path : "";
+
+  setenv("PATH", (tmp / "empty").c_str(), 1);
+  EXPECT_FALSE(open_home_folder());  // nothing to start
+  EXPECT_TRUE(test::file_exists(tmp / "home"));
+
+  setenv("PATH", (bin + ":" + saved).c_str(), 1);
+  EXPECT_TRUE(open_home_folder());
+  setenv("PATH", saved.c_str(), 1);
+  // The opener runs detached; wait for it to leave its note.
+  for (int i = 0; i < 500 && !test::file_exists(seen); ++i) usleep(10000);
+  EXPECT_EQ(test::read_file(seen), tmp / "home\n");
 }
 
 }  // namespace

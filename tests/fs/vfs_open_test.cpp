@@ -237,12 +237,16 @@ TEST_F(VfsOpen, ReplaceCommitsAtomically) {
   EXPECT_EQ(test::read_file(path), "old");
   EXPECT_EQ(temp_files(), 0);
 
+  namespace fsys = std::filesystem;
+  fsys::permissions(path, fsys::perms::owner_read | fsys::perms::owner_write | fsys::perms::group_read);
   f = vfs_open_replace("@config");
   ASSERT_NE(f, nullptr);
   vfs_puts(f, "new");
   EXPECT_TRUE(vfs_commit(f));
   EXPECT_EQ(test::read_file(path), "new");
   EXPECT_EQ(temp_files(), 0);
+  EXPECT_EQ(fsys::status(path).permissions(),
+            fsys::perms::owner_read | fsys::perms::owner_write | fsys::perms::group_read);
 
   // A new file in a folder that does not exist yet.
   f = vfs_open_replace((tmp / "home/a/b/c.txt").c_str());
