@@ -304,19 +304,28 @@ bool at_path(int root, const char* rest, std::string* out) {
   return true;
 }
 
+// How many roots an "@" name may use. Writes go to the home folder only: the data folder is
+// the game's read-only tree, and a home folder that cannot be made must not send a new
+// file there.
+int writable_roots(bool read_only) {
+  if (read_only) return vfs_root_count();
+  return vfs_has_home() ? 1 : 0;
+}
+
 }  // namespace
 
 VfsFile* vfs_open(const char* name, const char* mode) {
   if (name == nullptr || mode == nullptr) return nullptr;
   if (name[0] != '@') return open_real(name, mode);
   const char* rest = name + 1;
-  for (int i = 0; i < vfs_root_count(); ++i) {
+  const char* plain_mode = mode[0] == '~' ? mode + 1 : mode;
+  const bool read_only = mode_is_read_only(plain_mode);
+  for (int i = 0; i < writable_roots(read_only); ++i) {
     std::string path;
     if (!at_path(i, rest, &path)) continue;
     if (VfsFile* f = open_real(path.c_str(), mode)) return f;
   }
-  const char* plain_mode = mode[0] == '~' ? mode + 1 : mode;
-  if (mode_is_read_only(plain_mode) && vfs_index_built()) return open_from_index(rest);
+  if (read_only && vfs_index_built()) return open_from_index(rest);
   return nullptr;
 }
 
@@ -351,7 +360,7 @@ VfsFile* vfs_open_replace(const char* name) {
   if (name == nullptr) return nullptr;
   std::vector<std::string> targets;
   if (name[0] == '@') {
-    for (int i = 0; i < vfs_root_count(); ++i) {
+    for (int i = 0; i < writable_roots(false); ++i) {
       std::string path;
       if (at_path(i, name + 1, &path)) targets.push_back(path);
     }

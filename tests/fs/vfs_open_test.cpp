@@ -106,6 +106,14 @@ TEST_F(VfsOpen, WritingAtConfigCreatesItInTheHomeFolder) {
   EXPECT_EQ(vfs_printf(f, "%d-%s", 7, "up"), 4);
   vfs_close(f);
   EXPECT_EQ(test::read_file(tmp / "home/setups/deep/bike.txt"), "7-up");
+
+  // A home folder that cannot be made sends nothing to the data folder.
+  write_file(tmp / "blocker", "a file, not a folder");
+  test::use_roots(tmp / "blocker/home", tmp / "data");
+  EXPECT_EQ(vfs_open("@config2", "wb"), nullptr);
+  EXPECT_EQ(vfs_open_replace("@config2"), nullptr);
+  EXPECT_FALSE(test::file_exists(tmp / "data/config2"));
+  EXPECT_EQ(file_to_string("@readme"), "x");  // reading still reaches the data folder
 }
 
 TEST_F(VfsOpen, FoldersDoNotOpenForReading) {
