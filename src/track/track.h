@@ -43,8 +43,10 @@ struct Track {
 struct TrackLoadSeam {
   std::function<void(const char*)> progress;  // "Scanning", "Loading statues", ...
   std::function<void()> pump;                 // while files are read
+  std::function<unsigned long()> texture_memory;  // bytes, for the verbose log
 };
 void set_track_load_seam(TrackLoadSeam seam);
+const TrackLoadSeam& track_load_seam();
 
 // The track state: at most one current track.
 struct TrackState {

@@ -2,6 +2,7 @@
 // long name. It is the item list of the Track choice.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ void reset_track_list();
 int build_track_list();
 // The same from any file list (tests, tools); pump runs once per directory.
 void build_track_list_from(const std::vector<const char*>& files, TrackList& out,
-                           void (*pump)() = nullptr);
+                           const std::function<void()>& pump = {});
 
 // Sorts both arrays together by long name without regard to letter case; names that
 // compare equal keep their order.
