@@ -1,6 +1,10 @@
 // The game's start-up and shutdown driver.
 #pragma once
 
+#include <vector>
+
+#include "core/startup_lists.h"
+
 struct PlatformWindow;
 
 namespace ks {
@@ -10,6 +14,13 @@ struct GameState {
   PlatformWindow* window = nullptr;
   int video_mode_used = 0;  // Video Mode index the window was opened with
   bool windowed = false;    // xres and yres follow the window
+  // Riding Gear, Helmet, Bike Graphics and Wheel Graphics.
+  TextureVariantList rider_textures;
+  TextureVariantList head_textures;
+  TextureVariantList bike_textures;
+  TextureVariantList wheel_textures;
+  std::vector<DemoEntry> demos;
+  int selected_track = 0;  // the Track choice: an index into the track list
 };
 
 GameState& game_state();

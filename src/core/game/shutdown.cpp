@@ -7,6 +7,7 @@
 #include "fs/vfs.h"
 #include "platform/vant.h"
 #include "platform/vant_window.h"
+#include "track/track_list.h"
 
 namespace ks {
 
@@ -32,14 +33,25 @@ void free_content_lists() {}
 void close_input_devices() {}
 // Audio output, the audio recording file and the sample cache.
 void close_audio() {}
-// Writes the Track choice's directory into the track key.
-void store_selected_track(Settings&) {}
+// The Track choice is written as its directory.
+void store_selected_track(const GameState& g, Settings& s) {
+  const TrackList& tracks = track_list();
+  if (g.selected_track >= 0 && g.selected_track < static_cast<int>(tracks.dirs.size()))
+    set_text(s.track.data(), kTrackNameChars,
+             tracks.dirs[static_cast<size_t>(g.selected_track)].c_str());
+}
 // Shuts the socket library down.
 void shut_down_sockets() {}
-// The points series and the track lists.
-void free_series_and_track_lists() {}
-// The texture variant lists, the demo lists and the video mode list.
-void free_startup_lists() {}
+// The points series.
+void free_points_series() {}
+void free_startup_lists(GameState& g) {
+  g.rider_textures = {};
+  g.head_textures = {};
+  g.bike_textures = {};
+  g.wheel_textures = {};
+  g.demos.clear();
+  set_video_modes(settings(), {});
+}
 // The remaining cached lists.
 void free_cached_lists() {}
 void delete_textures() {}
@@ -81,16 +93,17 @@ int shut_down(GameState& g) {
   // The window size is kept for the next run (in windowed mode it follows the window).
   s.xres = d.xres;
   s.yres = d.yres;
-  store_selected_track(s);
+  store_selected_track(g, s);
   write_config(s);
   shut_down_sockets();
 
   show_loading_text("Freeing memory (2)");
-  free_series_and_track_lists();
+  free_points_series();
+  reset_track_list();
   free_interned_strings();
 
   show_loading_text("Freeing memory (3)");
-  free_startup_lists();
+  free_startup_lists(g);
 
   show_loading_text("Freeing file list");
   free_roots_and_index();

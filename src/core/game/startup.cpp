@@ -16,11 +16,14 @@
 #include "core/config.h"
 #include "core/detail_settings.h"
 #include "core/game/game.h"
+#include "core/startup_lists.h"
 #include "core/startup_options.h"
+#include "fs/memory.h"
 #include "fs/messages.h"
 #include "fs/vfs.h"
 #include "platform/vant.h"
 #include "platform/vant_window.h"
+#include "track/track_list.h"
 
 namespace ks {
 
@@ -47,15 +50,14 @@ void apply_default_lighting() {}
 void pump_loading_screen() {}
 // Checks the standard bike collision-shape files against their known hashes.
 void check_standard_shapes() {}
-// The Riding Gear, Helmet, Bike Graphics and Wheel Graphics variant lists and their
-// selections from the configuration.
-void build_texture_variant_lists() {}
-// The track list; returns the number of tracks found.
-int build_track_list() { return 0; }
+// The graphics prefix of the selected bike model; nullptr until the catalog exists.
+const char* selected_bike_graphics_prefix() { return nullptr; }
+// Selects in each variant list the variant named by the bike setup's texture keys.
+void select_texture_variants(GameState&) {}
 // Reads the points series.
 void read_points_series() {}
-// Selects the start track in the Track choice (a name without a directory changes nothing).
-void select_start_track(const char*) {}
+// Closes the audio output, if open.
+void close_audio_output() {}
 // Audio output, or the readback recorder for --record-audio; a failure stays silent.
 void open_audio(const StartupOptions&) {}
 // Waits until vant_begin_frame hands out a frame, draining events every 1/16 s.
@@ -98,28 +100,27 @@ bool cpu_has_mmx() {
 #endif
 }
 
-// Demos of the file list: "demos/....ksdemo", named by their file name without extension.
-struct DemoEntry {
-  const char* path;
-  std::string name;
-};
+void build_texture_variant_lists(GameState& g, const std::vector<const char*>& files) {
+  g.rider_textures = build_texture_variants(files, "rider_body-");
+  g.head_textures = build_texture_variants(files, "rider_head-");
+  if (const char* prefix = selected_bike_graphics_prefix())
+    g.bike_textures = build_texture_variants(files, prefix);
+  g.wheel_textures = build_texture_variants(files, "wheels-");
+  select_texture_variants(g);
+}
 
-std::vector<DemoEntry> build_demo_list(const std::vector<const char*>& files, int verbose) {
-  std::vector<DemoEntry> demos;
-  constexpr char kDir[] = "demos/";
-  constexpr char kExt[] = ".ksdemo";
-  for (const char* path : files) {
-    const size_t n = std::strlen(path);
-    if (std::strncmp(path, kDir, sizeof kDir - 1) != 0 || n < sizeof kExt - 1 ||
-        std::strcmp(path + n - (sizeof kExt - 1), kExt) != 0)
-      continue;
-    const char* base = std::strrchr(path, '/') + 1;
-    const char* dot = std::strrchr(base, '.');
-    std::string name(base, dot ? static_cast<size_t>(dot - base) : std::strlen(base));
-    if (verbose >= 1) vant_log("%s -> %s\n", path, name.c_str());
-    demos.push_back({path, std::move(name)});
-  }
-  return demos;
+// A name that is no track directory leaves the choice as it is.
+void select_start_track(GameState& g, const std::string& dir) {
+  const int i = find_track(track_list(), dir);
+  if (i >= 0) g.selected_track = i;
+}
+
+// Out of memory: the window goes before the message box shows.
+void close_window_when_out_of_memory() {
+  GameState& g = game_state();
+  close_audio_output();
+  if (g.window) vant_close_gl_window(g.window);
+  g.window = nullptr;
 }
 
 void write_err(const std::string& text) {
@@ -154,6 +155,7 @@ bool answer_help_or_version(int argc, char** argv) {
 
 int game_main(int argc, char** argv) {
   vant_install_window_message_box();
+  set_out_of_memory_hook(close_window_when_out_of_memory);
   compute_build_identifier();
   if (answer_help_or_version(argc, argv)) return 0;
 
@@ -228,15 +230,15 @@ int game_main(int argc, char** argv) {
   vfs_set_pump(pump_loading_screen);
   const std::vector<const char*>& files = build_index();
   check_standard_shapes();
-  build_texture_variant_lists();
+  build_texture_variant_lists(g, files);
   if (build_track_list() == 0) {
     std::fputs("No tracks found\n", stderr);
     return 1;
   }
-  const std::vector<DemoEntry> demos = build_demo_list(files, d.verbose);
+  g.demos = build_demo_list(files, d.verbose);
   read_points_series();
   std::string start_track = o.track.empty() ? std::string(s.track.data()) : o.track;
-  select_start_track(start_track.c_str());
+  select_start_track(g, start_track);
   open_audio(o);
   wait_for_first_frame();
   load_gl_functions();
@@ -254,7 +256,6 @@ int game_main(int argc, char** argv) {
     if (!race_track.empty()) load_first_race(race_track.c_str(), playback);
     set_start_display(o.connect);
   }
-  (void)demos;
 
   run_main_loop(g);
   return shut_down(g);
