@@ -18,13 +18,23 @@ void* mem_alloc_or_die(size_t size);
 [[noreturn]] void out_of_memory();
 void set_out_of_memory_hook(void (*hook)());
 
-// One line "%p:%d\n" on standard error for every block still tracked.
-void allocation_report();
-// Test support: forget the tracker and read KS_CHECK_ALLOC again on the next allocation.
-void reset_allocation_tracker();
+// The tracker (KS_CHECK_ALLOC set to a positive integer, read at the first allocation)
+// keeps up to this many live blocks; one more stops tracking for the rest of the run.
+constexpr size_t kMaxTrackedBlocks = 1048576;
 
-// The stored copy equal to text; stored copies live until free_interned_strings.
+// One line "%p:%d\n" (address, sequence number) on standard error for every block still
+// tracked, oldest first.
+void allocation_report();
+bool allocation_tracking_enabled();
+size_t tracked_block_count();
+// Test support: forget the tracker and read KS_CHECK_ALLOC again on the next allocation.
+// Blocks allocated before the reset must not be freed through a tracker enabled after it.
+void reset_allocation_tracker(size_t capacity = kMaxTrackedBlocks);
+
+// The stored copy equal to text (NUL-terminated); equal texts give the same pointer.
+// Stored copies live until free_interned_strings.
 const char* intern(std::string_view text);
+size_t interned_string_count();
 void free_interned_strings();
 
 }  // namespace ks

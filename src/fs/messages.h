@@ -18,6 +18,7 @@ struct MessageList {
 };
 
 MessageList& message_list();
+// Empties the ring and the shown count; max_shown (a setting) stays.
 void clear_messages();
 // The game clock that message expiry uses; vant_seconds until the game installs its own.
 void set_message_clock(double (*clock)());
