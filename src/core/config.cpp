@@ -170,7 +170,7 @@ void reset_settings(Settings& s) {
   s.time_trial_abort = make_choice("Backing Up Aborts Attempt", kNoYes, "Yes");
   s.video_mode = make_choice("Video Mode", {"Default Fullscreen", "Windowed"},
                              "Default Fullscreen");
-  s.video_mode_sizes = {{0, 0}, {0, 0}};
+  s.video_mode_sizes = {{0, 0, 0}, {0, 0, 0}};
   set_text(s.server_name.data(), kServerNameChars, kDefaultServerName);
   clear_server_history(s);
   s.ground_detail = make_slider("Ground Geometric Detail", 70, 1, 0, 100);
@@ -231,11 +231,12 @@ void apply_first_graphics_preset(Settings& s) {
   s.reshade_delay.value = 8;
 }
 
-void set_video_modes(Settings& s, const std::vector<VideoModeSize>& sizes) {
+void set_video_modes(Settings& s, const std::vector<VideoMode>& listed) {
   const std::string current = s.video_mode.text();
   s.video_mode.items = {"Default Fullscreen", "Windowed"};
-  s.video_mode_sizes = {{0, 0}, {0, 0}};
-  for (const VideoModeSize& m : sizes) {
+  s.video_mode_sizes = {{0, 0, 0}, {0, 0, 0}};
+  for (const VideoMode& m : listed) {
+    if (m.depth != listed.front().depth) continue;
     char name[48];
     std::snprintf(name, sizeof name, "%dx%d", m.width, m.height);
     s.video_mode.items.emplace_back(name);

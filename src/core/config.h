@@ -76,9 +76,11 @@ constexpr size_t kTrackNameChars = 255;
 // The race server that a fresh installation offers.
 constexpr const char* kDefaultServerName = "localhost";
 
-struct VideoModeSize {
+// A display mode as the platform lists it.
+struct VideoMode {
   int width = 0;
   int height = 0;
+  int depth = 0;  // colour bits
 };
 
 struct Settings {
@@ -98,7 +100,7 @@ struct Settings {
   SliderSetting ghost_fade_distance;
   ChoiceSetting time_trial_abort;
   ChoiceSetting video_mode;
-  std::vector<VideoModeSize> video_mode_sizes;  // parallel to video_mode.items
+  std::vector<VideoMode> video_mode_sizes;  // parallel to video_mode.items; 0 x 0: desktop
   std::array<char, kServerNameChars + 1> server_name{};
   std::array<std::array<char, kServerNameChars + 1>, kServerHistoryCount> server_name_hist{};
   SliderSetting ground_detail;
@@ -140,9 +142,9 @@ Settings& settings();
 void reset_settings(Settings& s);
 // The graphics values a fresh installation starts from (the first preset of the menu).
 void apply_first_graphics_preset(Settings& s);
-// "Default Fullscreen", "Windowed", then "%dx%d" for every listed size; the current
-// choice stays when its text is still listed.
-void set_video_modes(Settings& s, const std::vector<VideoModeSize>& sizes);
+// "Default Fullscreen", "Windowed", then "%dx%d" for every listed mode of the first listed
+// mode's colour depth, in list order. The current choice stays when its text is still there.
+void set_video_modes(Settings& s, const std::vector<VideoMode>& listed);
 void clear_server_history(Settings& s);
 // Makes `name` the newest history entry unless it is empty or already the newest.
 void push_server_history(Settings& s, const char* name);

@@ -237,7 +237,7 @@ void change_everything(Settings& s) {
     s.slots[i].index = (s.slots[i].index + 1 + static_cast<int>(i % 3)) % 5;
   s.ghost_fade_distance.value = 23;
   s.time_trial_abort.index = 0;
-  set_video_modes(s, {{800, 600}, {1024, 768}});
+  set_video_modes(s, {{800, 600, 32}, {1024, 768, 32}});
   set_choice_by_text(s.video_mode, "1024x768");
   set_text(s.server_name.data(), kServerNameChars, "race.example:4444");
   for (size_t i = 0; i < s.server_name_hist.size(); ++i)
@@ -296,7 +296,7 @@ TEST_F(ConfigTest, EveryKeyRoundTrips) {
 
   Settings back;
   reset_settings(back);
-  set_video_modes(back, {{800, 600}, {1024, 768}});
+  set_video_modes(back, {{800, 600, 32}, {1024, 768, 32}});
   read_config(back);
   EXPECT_EQ(written(back), first);
   EXPECT_EQ(back.video_mode.index, 3);
@@ -370,11 +370,11 @@ TEST(ConfigSetters, SliderAndTextAndChoice) {
 TEST(ConfigSetters, VideoModesKeepTheChoiceWhileListed) {
   Settings s;
   reset_settings(s);
-  set_video_modes(s, {{800, 600}, {1024, 768}});
+  set_video_modes(s, {{800, 600, 32}, {640, 480, 16}, {1024, 768, 32}});
   ASSERT_EQ(s.video_mode.items,
             (std::vector<std::string>{"Default Fullscreen", "Windowed", "800x600", "1024x768"}));
   s.video_mode.index = 2;
-  set_video_modes(s, {{640, 480}, {800, 600}});
+  set_video_modes(s, {{640, 480, 16}, {800, 600, 16}});
   EXPECT_STREQ(s.video_mode.text(), "800x600");
   EXPECT_EQ(s.video_mode_sizes[static_cast<size_t>(s.video_mode.index)].width, 800);
   set_video_modes(s, {});

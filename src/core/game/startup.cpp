@@ -38,8 +38,8 @@ namespace {
 
 // The 32-byte identifier the multiplayer client sends with its hello.
 void compute_build_identifier() {}
-// The display's modes at the colour depth of the first listed one (platform mode list).
-std::vector<VideoModeSize> list_video_modes() { return {}; }
+// The platform's display mode list.
+std::vector<VideoMode> list_video_modes() { return {}; }
 // Selects "yz250f(2017)" in the Bike choice.
 void select_default_bike() {}
 // Applies the Stability preset for the current Stability value.
@@ -218,7 +218,7 @@ int game_main(int argc, char** argv) {
   int mode = o.colour_bits & 0xff;
   if (!g.windowed) {
     mode |= kVantFullscreen;
-    const VideoModeSize size = s.video_mode_sizes.at(static_cast<size_t>(g.video_mode_used));
+    const VideoMode size = s.video_mode_sizes.at(static_cast<size_t>(g.video_mode_used));
     width = size.width;
     height = size.height;
   }
