@@ -218,9 +218,13 @@ int game_main(int argc, char** argv) {
   int mode = o.colour_bits & 0xff;
   if (!g.windowed) {
     mode |= kVantFullscreen;
-    const VideoMode size = s.video_mode_sizes.at(static_cast<size_t>(g.video_mode_used));
-    width = size.width;
-    height = size.height;
+    width = 0;  // 0 x 0: the desktop's current mode
+    height = 0;
+    if (g.video_mode_used >= 0 &&
+        g.video_mode_used < static_cast<int>(s.video_mode_sizes.size())) {
+      width = s.video_mode_sizes[static_cast<size_t>(g.video_mode_used)].width;
+      height = s.video_mode_sizes[static_cast<size_t>(g.video_mode_used)].height;
+    }
   }
   g.window = vant_open_gl_window("Kessra", width, height, mode, 0, o.depth_bits, 0, 0);
   if (!g.window) return 1;
@@ -233,6 +237,8 @@ int game_main(int argc, char** argv) {
   build_texture_variant_lists(g, files);
   if (build_track_list() == 0) {
     std::fputs("No tracks found\n", stderr);
+    vant_close_gl_window(g.window);
+    g.window = nullptr;
     return 1;
   }
   g.demos = build_demo_list(files, d.verbose);
