@@ -104,9 +104,9 @@ inline Triangle triangle_at(const HeightField& hf, double x, double z) {
 float ground_height_at(const HeightField& hf, double x, double z) {
   if (hf.size <= 0) return 0.0f;
   const Triangle t = triangle_at(hf, x, z);
-  const double hc = height_sample(hf, t.ci, t.cj);
-  const double ha = height_sample(hf, t.ai, t.aj);
-  const double hb = height_sample(hf, t.bi, t.bj);
+  const auto hc = static_cast<double>(height_sample(hf, t.ci, t.cj));
+  const auto ha = static_cast<double>(height_sample(hf, t.ai, t.aj));
+  const auto hb = static_cast<double>(height_sample(hf, t.bi, t.bj));
   return static_cast<float>(hc + (ha - hc) * t.u + (hb - hc) * t.v);
 }
 
@@ -192,7 +192,7 @@ void build_decal_buckets(HeightField& hf) {
     const double hx = 0.5 * static_cast<double>(d.size) * static_cast<double>(d.aspect);
     const double hz = 0.5 * static_cast<double>(d.size);
     const double r = std::sqrt(hx * hx + hz * hz);
-    const double dx = d.x, dz = d.z;
+    const auto dx = static_cast<double>(d.x), dz = static_cast<double>(d.z);
     const int x0 = bucket_of(dx - r), x1 = bucket_of(dx + r);
     const int z0 = bucket_of(dz - r), z1 = bucket_of(dz + r);
     for (int bz = z0; bz <= z1; ++bz) {

@@ -142,7 +142,7 @@ bool read_terrain_hf(VfsFile* f, const char* folder, HeightField& hf) {
     }
     vant_log("%s\n", to_hex(md.finish()).c_str());
   }
-  const double lo_d = lo;
+  const auto lo_d = static_cast<double>(lo);
   const double scale = (static_cast<double>(hi) - lo_d) / 65535.0;
   for (size_t k = 0; k < count; ++k) {
     hf.heights[k] = static_cast<float>(lo_d + samples[k] * scale);
@@ -403,11 +403,11 @@ bool save_terrain(HeightField& hf, const char* folder) {
   }
 
   std::vector<uint16_t> q(count, 0);
-  const double lo_d = lo;
+  const auto lo_d = static_cast<double>(lo);
   const double range = static_cast<double>(hi) - lo_d;
   if (range > 0) {
     for (size_t k = 0; k < count; ++k) {
-      const double h = hf.heights[k];
+      const auto h = static_cast<double>(hf.heights[k]);
       double v = std::isfinite(h) ? std::floor((h - lo_d) / range * 65535.0 + 0.5) : 0.0;
       if (!(v >= 0)) v = 0;
       if (v > 65535) v = 65535;

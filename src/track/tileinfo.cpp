@@ -141,7 +141,7 @@ void apply_roost_token(RoostType& rt, const std::string& token) {
         rt.*(k.f) = ok ? v : 0.0f;
         break;
       case RoostField::kColour:
-        rt.*(k.colour) = ok ? clamp_to<uint8_t>(v, 0, 255) : uint8_t{0};
+        rt.*(k.colour) = ok ? clamp_to<uint8_t>(static_cast<double>(v), 0, 255) : uint8_t{0};
         break;
       case RoostField::kFade:
         rt.*(k.fade) = ok ? clamp_to<int8_t>(static_cast<double>(v) / 128.0, -128, 127)
