@@ -170,19 +170,16 @@ bool read_pnm_body(VfsFile* f, bool is_raw, int maxval, size_t count,
     }
     return true;
   }
-  out.assign(count, 0);
-  bool ended = false;
+  // Missing samples count as -1; once the file has ended the rest are all missing.
+  out.assign(count, scale_sample(-1, maxval));
   for (size_t k = 0; k < count; ++k) {
-    int v = -1;
-    if (!ended) {
-      skip_comments(f);
-      v = read_int(f);
-      if (v == INT_MIN) {
-        v = -1;
-        ended = vfs_peekc(f) == -1;
-      }
+    skip_comments(f);
+    const int v = read_int(f);
+    if (v != INT_MIN) {
+      out[k] = scale_sample(v, maxval);
+    } else if (vfs_peekc(f) == -1) {
+      break;
     }
-    out[k] = scale_sample(v, maxval);
   }
   return true;
 }

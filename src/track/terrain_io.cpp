@@ -82,7 +82,9 @@ bool read_terrain_hf(VfsFile* f, const char* folder, HeightField& hf) {
   int n = 0;
   float spacing = 0, lo = 0, hi = 0;
   if (f == nullptr || vfs_scan(f, "%d %f %f %f ", &n, &spacing, &lo, &hi) != 4 ||
-      !std::isfinite(spacing) || !(spacing > 0) || !std::isfinite(lo) || !std::isfinite(hi)) {
+      !std::isfinite(spacing) || !(spacing > 0) || !std::isfinite(lo) || !std::isfinite(hi) ||
+      (n >= 0 && n <= kMaxTerrainExponent &&
+       !std::isfinite(spacing * static_cast<float>(2 << n)))) {
     post_message("Bad height field parameters");
     post_message("Error reading heights");
     return false;

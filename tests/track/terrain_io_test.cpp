@@ -149,6 +149,7 @@ TEST_F(TerrainFolder, FailuresSayWhyAndLeaveTheFieldEmpty) {
       {"terrain.hf", "1 2.0 junk", {"Bad height field parameters", "Error reading heights"}},
       {"terrain.hf", nan_spacing.c_str(), {"Bad height field parameters", "Error reading heights"}},
       {"terrain.hf", "1 -2 0 1:", {"Bad height field parameters", "Error reading heights"}},
+      {"terrain.hf", "3 1e38 0 1:", {"Bad height field parameters", "Error reading heights"}},
       {"terrain.hf", short_heights.c_str(), {"Error reading heights"}},
       {"terrain.hf", hdr_exp.c_str(),
        {"Height field exponent 12 is outside 0..11", "Error reading heights"}},
