@@ -43,7 +43,7 @@ std::optional<CollisionShape> read_shape(VfsFile* f, const char* name) {
                     s.damping}) {
       if (!std::isfinite(v)) return std::nullopt;
     }
-    const double cx = s.centre[0], cy = s.centre[1], cz = s.centre[2];
+    const double cx = double(s.centre[0]), cy = double(s.centre[1]), cz = double(s.centre[2]);
     const double reach = std::sqrt(cx * cx + cy * cy + cz * cz) + double(s.radius);
     if (reach > bound) bound = reach;
     shape.spheres.push_back(s);

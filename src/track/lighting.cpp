@@ -102,7 +102,7 @@ void finish_lighting(Lighting& l) {
   if (l.far_plane > kMaxFarPlane) l.far_plane = kMaxFarPlane;
 
   auto& v = l.sun_vector;
-  const double vx = v[0], vy = v[1], vz = v[2];
+  const double vx = double(v[0]), vy = double(v[1]), vz = double(v[2]);
   const double len2 = vx * vx + vy * vy + vz * vz;
   if (len2 > 0 && std::isfinite(len2)) {
     const double inv = 1.0 / std::sqrt(len2);

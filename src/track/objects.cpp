@@ -362,7 +362,7 @@ std::array<float, 3> start_flagger_position(const StartFlagger& s, double second
   const double k = (seconds - 6) / walk;
   std::array<float, 3> p{};
   for (size_t i = 0; i < 3; ++i) {
-    const double from = s.from[i], to = s.to[i];
+    const double from = double(s.from[i]), to = double(s.to[i]);
     p[i] = static_cast<float>(from + (to - from) * k);
   }
   return p;
