@@ -151,7 +151,9 @@ struct TrackLayout {
   int gate_count = 40;
   double gate_pitch = 3.25;     // ft between neighbouring slots
   double pad_length = 0;        // flat concrete-like pad behind and past the gate
-  double checkpoint_step = 250;  // ft of lap between checkpoints
+  // Lap positions of the checkpoints besides the finish line: every corner's apex (so a
+  // cut corner misses a gate) and the middle of every long straight.
+  std::vector<double> checkpoint_s;
   std::vector<Feature> features;
   std::vector<double> hay_corners;   // lap positions of corner apexes that get hay bales
   std::vector<double> tuff_lines;    // (begin, end) pairs of lap positions lined with blocks

@@ -52,13 +52,14 @@ double yaw_along(Vec2 dir) { return std::atan2(-dir.z, dir.x); }
 // Yaw of a rider facing `dir` (a bike faces -z at yaw 0).
 double yaw_facing(Vec2 dir) { return std::atan2(-dir.x, -dir.z); }
 
-// Lap positions of the checkpoints, counted from the finish line: the last one is the
-// finish line itself.
+// Lap positions of the checkpoints in riding order from the finish line: the last one is
+// the finish line itself.
 std::vector<double> checkpoint_positions(const TrackLayout& t) {
   const double L = t.lap.length;
-  const int n = std::max(4, static_cast<int>(std::lround(L / t.checkpoint_step)));
-  std::vector<double> s;
-  for (int k = 0; k < n; ++k) s.push_back(std::fmod(t.finish_s + (k + 1) * L / n, L));
+  auto after_finish = [&](double s) { return std::fmod(s - t.finish_s + 2 * L, L); };
+  std::vector<double> s = t.checkpoint_s;
+  std::sort(s.begin(), s.end(), [&](double a, double b) { return after_finish(a) < after_finish(b); });
+  s.push_back(t.finish_s);
   return s;
 }
 
@@ -96,7 +97,7 @@ TimingGates make_gates(const Site& site, const std::vector<double>& lap_s) {
   const double merge_off = std::fmod(t.merge_s - t.finish_s + 2 * L, L);
   g.first_lap = {n, n + 1};
   for (int k = 0; k < n; ++k) {
-    const double off = (k + 1) * L / n;
+    const double off = k == n - 1 ? L : std::fmod(lap_s[static_cast<size_t>(k)] - t.finish_s + 2 * L, L);
     if (off > merge_off + 30) g.first_lap.push_back(k);
   }
   for (int k = 0; k < n; ++k) g.normal_lap.push_back(k);

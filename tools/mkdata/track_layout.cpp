@@ -49,7 +49,6 @@ struct Design {
   double finish_offset;
   double chute_length;   // from the back of the chute to its merge with the lap
   double gate_back;      // from the back of the chute to the gate slots
-  double checkpoint_step;
 };
 
 std::vector<Design> designs() {
@@ -82,7 +81,7 @@ std::vector<Design> designs() {
           {FeatureKind::finish_jump, 9, 120, 1, true},
           {FeatureKind::double_jump, 11, 150, 0.8},
       },
-      9, 70, 390, 40, 250});
+      9, 70, 390, 40});
   // Coastal dunes: deep sand, long sand whoops, packed sand on the start; about 0.8 mile.
   list.push_back(Design{
       "sandridge", "Sand Ridge MX", 9, 1.5, Ground::dunes, 0x53616e64u, 13.0,
@@ -109,7 +108,7 @@ std::vector<Design> designs() {
           {FeatureKind::triple, 8, 90, 0.9, true},
           {FeatureKind::finish_jump, 10, 100, 0.95, true},
       },
-      10, 40, 380, 40, 220});
+      10, 40, 380, 40});
   return list;
 }
 
@@ -377,7 +376,6 @@ std::vector<TrackLayout> build_layouts() {
     t.spacing = d.spacing;
     t.ground = d.ground;
     t.seed = d.seed;
-    t.checkpoint_step = d.checkpoint_step;
 
     // The lap, at a whole number of points.
     Path& lap = t.lap;
@@ -404,6 +402,11 @@ std::vector<TrackLayout> build_layouts() {
     }
     build_profile(lap);
     t.finish_s = o.edge_s[static_cast<size_t>(d.finish_edge)] + d.finish_offset;
+    for (const Piece& pc : o.pieces) {
+      const double mid = pc.s0 + pc.len / 2;
+      if (pc.arc) t.checkpoint_s.push_back(mid);
+      else if (pc.len > 120 && std::fabs(mid - t.finish_s) > 60) t.checkpoint_s.push_back(mid);
+    }
 
     // Hay bales around the outside of every bermed turn.
     for (const Piece& pc : o.pieces)
