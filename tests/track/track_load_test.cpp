@@ -7,6 +7,7 @@
 
 #include "core/hash.h"
 #include "fs/vfs.h"
+#include "fs/vfs_test_util.h"
 #include "support/test_support.h"
 #include "track/track.h"
 #include "track/track_list.h"
@@ -128,6 +129,18 @@ TEST_F(TrackFolder, HashCoversTheFilesInTheirOrder) {
   put("hill/statues", "[33 2 32] 0.25 @rock.jm @rock.png @rock.shp\n");
   ASSERT_TRUE(load_track("hill"));
   EXPECT_NE(current_track()->hash, expected);
+}
+
+TEST_F(TrackFolder, CompressedFilesAddTheirDecompressedBytes) {
+  ASSERT_TRUE(load_track("hill"));
+  const Ripemd160Digest plain = current_track()->hash;
+  const std::string gates = data_file("hill/timing_gates");
+  std::remove((data / "hill/timing_gates").c_str());
+  put("hill/timing_gates.gz", test::gzip_bytes(gates));
+  test::use_roots(home.path(), data.path());
+  ASSERT_TRUE(load_track("hill"));
+  EXPECT_TRUE(current_track()->gates.valid);
+  EXPECT_EQ(current_track()->hash, plain);
 }
 
 TEST_F(TrackFolder, MissingOptionalFilesLeaveDefaults) {
