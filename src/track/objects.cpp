@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <string_view>
 
+#include "core/detail_settings.h"
 #include "fs/messages.h"
 #include "fs/vfs.h"
 #include "track/track_text.h"
@@ -145,6 +147,37 @@ void place_track_object(TrackObject& o, const GroundHeight& ground) {
   }
 }
 
+namespace {
+
+bool file_exists(const std::string& name) {
+  VfsFile* f = vfs_open(name.c_str(), "rb");
+  if (f == nullptr) return false;
+  vfs_close(f);
+  return true;
+}
+
+// The first of name_kind.seq / .png / .ppm that exists, where name is `base` without its
+// suffix; a repeating texture ("...-repeat.ext") looks for name_kind-repeat.ext instead.
+std::string find_object_map(const std::string& base, const char* kind) {
+  std::string stem = base;
+  const size_t dot = stem.rfind('.');
+  const size_t slash = stem.rfind('/');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.resize(dot);
+  std::string tail = kind;
+  constexpr std::string_view kRepeat = "-repeat";
+  if (stem.size() > kRepeat.size() && stem.ends_with(kRepeat)) {
+    stem.resize(stem.size() - kRepeat.size());
+    tail += kRepeat;
+  }
+  for (const char* ext : {".seq", ".png", ".ppm"}) {
+    std::string name = stem + tail + ext;
+    if (file_exists(name)) return name;
+  }
+  return {};
+}
+
+}  // namespace
+
 TrackObject make_track_object(float x, float y_offset, float z, float angle, const char* model,
                               const char* texture, const char* shape,
                               const GroundHeight& ground) {
@@ -152,6 +185,11 @@ TrackObject make_track_object(float x, float y_offset, float z, float angle, con
   o.model = name_or_none(model);
   o.texture = name_or_none(texture);
   o.shape_name = name_or_none(shape);
+  if (detail_settings().use_shaders && !o.model.empty()) {
+    const std::string& base = o.texture.empty() ? o.model : o.texture;
+    o.normal_map = find_object_map(base, "_norm");
+    o.specular_map = find_object_map(base, "_spec");
+  }
   if (!o.shape_name.empty()) {
     o.shape = load_shape(o.shape_name.c_str());
     if (!o.shape) post_messagef("Warning: missing shape file %.900s", o.shape_name.c_str());

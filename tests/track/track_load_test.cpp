@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/detail_settings.h"
 #include "core/hash.h"
 #include "fs/vfs.h"
 #include "fs/vfs_test_util.h"
@@ -141,6 +142,27 @@ TEST_F(TrackFolder, CompressedFilesAddTheirDecompressedBytes) {
   ASSERT_TRUE(load_track("hill"));
   EXPECT_TRUE(current_track()->gates.valid);
   EXPECT_EQ(current_track()->hash, plain);
+}
+
+TEST_F(TrackFolder, ShaderMapsAreFoundBesideTheTexture) {
+  put("rock_norm.png", "x");
+  put("rock_norm.ppm", "x");
+  put("rock_spec.seq", "x");
+  put("post_norm-repeat.ppm", "x");
+  put("hill/statues", "[32 2 32] 0.25 @rock.jm @rock.png null\n"
+                      "[40 0 40] 0 @post.jm @post-repeat.png null\n"
+                      "[41 0 40] 0 @rock.jm null null\n");
+  ASSERT_TRUE(load_track("hill"));
+  EXPECT_EQ(current_track()->objects[2].normal_map, "");  // headless: no shader programs
+  detail_settings().use_shaders = true;
+  ASSERT_TRUE(load_track("hill"));
+  detail_settings().use_shaders = false;
+  const auto& o = current_track()->objects;
+  EXPECT_EQ(o[2].normal_map, "@rock_norm.png");
+  EXPECT_EQ(o[2].specular_map, "@rock_spec.seq");
+  EXPECT_EQ(o[3].normal_map, "@post_norm-repeat.ppm");
+  EXPECT_EQ(o[3].specular_map, "");
+  EXPECT_EQ(o[4].normal_map, "@rock_norm.png");  // from the model's name
 }
 
 TEST_F(TrackFolder, MissingOptionalFilesLeaveDefaults) {
