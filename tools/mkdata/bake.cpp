@@ -94,6 +94,8 @@ void bake_lighting(const Lighting& l, HeightField& hf, std::vector<uint8_t>& lig
           if (x < 0 || z < 0 || x > extent || z > extent) break;
           const double rise = (static_cast<double>(ground_height_at(hf, x, z)) - h0) / dist;
           horizon = std::max(horizon, rise);
+          // In full shadow already, or nothing further away can rise above the horizon.
+          if (horizon >= tan_sun + soft / 2 || (top - h0) / dist <= horizon) break;
         }
         const double lit = clamp01((tan_sun - horizon) / soft + 0.5);
         light_factor[static_cast<size_t>(j) * static_cast<size_t>(R) + static_cast<size_t>(i)] =

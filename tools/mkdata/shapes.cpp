@@ -28,10 +28,13 @@ std::string shape_text(const std::vector<Ball>& balls, double friction, double s
 
 std::vector<ShapeFile> standard_shapes() {
   std::vector<ShapeFile> out;
-  // A gate piece: a 3 ft wide, 20 in tall plate across the slot, hinged at the ground.
+  // A gate piece as it lies when the gate has dropped: a 3 ft wide plate flat on the
+  // ground, reaching 2 ft either side of its hinge line (the x axis). Held up, the piece
+  // is turned 33.75 degrees about that line, and whichever way it turns, one half rises
+  // across the slot in front of the bike.
   std::vector<Ball> gate;
-  for (double y : {0.45, 1.2})
-    for (double x : {-1.2, -0.6, 0.0, 0.6, 1.2}) gate.push_back({x, y, 0, 0.3});
+  for (double z : {-2.0, -1.4, -0.7, 0.7, 1.4, 2.0})
+    for (double x : {-1.2, -0.6, 0.0, 0.6, 1.2}) gate.push_back({x, 0.25, z, 0.25});
   out.push_back({"startgate.shp", shape_text(gate, 0.4, 20000, 400)});
   // A straw bale 4 ft long, 2 ft wide and high: soft, and it grips.
   out.push_back({"haybale.shp", shape_text({{-1, 1, 0, 1}, {0, 1, 0, 1}, {1, 1, 0, 1}}, 0.8, 2500, 150)});

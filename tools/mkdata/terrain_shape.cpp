@@ -32,10 +32,12 @@ struct GroundModel {
   double offset = 0;         // subtracted everywhere so the gate pad sits at 0
 };
 
+// Waves of random heading, or within `spread` radians of `heading` when spread is given.
 void add_waves(Draw& r, std::vector<Wave>& out, int n, double lambda_lo, double lambda_hi,
-               double amp_lo, double amp_hi, bool ridge) {
+               double amp_lo, double amp_hi, bool ridge, double heading = 0,
+               double spread = -1) {
   for (int i = 0; i < n; ++i) {
-    const double theta = r.range(0, kTau);
+    const double theta = spread < 0 ? r.range(0, kTau) : heading + r.range(-spread, spread);
     const double lambda = r.range(lambda_lo, lambda_hi);
     Wave w;
     w.kx = std::cos(theta) * kTau / lambda;
@@ -53,7 +55,7 @@ GroundModel make_ground(const TrackLayout& t) {
   const double e = t.extent();
   if (t.ground == Ground::hills) {
     add_waves(r, g.grade, 6, 500, 1400, 2.5, 5.5, false);
-    add_waves(r, g.detail, 8, 40, 160, 0.3, 1.0, false);
+    add_waves(r, g.detail, 14, 40, 260, 0.25, 0.9, false);
     g.hill_x = e * 0.76;
     g.hill_z = e * 0.31;
     g.hill_h = 28;
@@ -61,8 +63,10 @@ GroundModel make_ground(const TrackLayout& t) {
   } else {
     add_waves(r, g.grade, 4, 260, 600, 5, 9, true);
     add_waves(r, g.grade, 3, 700, 1200, 2, 4, false);
-    add_waves(r, g.detail, 6, 60, 150, 0.4, 1.1, false);
-    add_waves(r, g.detail, 6, 14, 30, 0.08, 0.2, false);  // wind ripples
+    add_waves(r, g.detail, 10, 50, 220, 0.3, 1.0, false);
+    // Wind ripples, all across the one wind off the sea.
+    const double wind = r.range(0, kTau);
+    add_waves(r, g.detail, 3, 9, 16, 0.02, 0.045, false, wind, 0.2);
     g.hill_x = e * 0.55;
     g.hill_z = e * 0.5;
     g.hill_h = 12;
@@ -92,13 +96,67 @@ double grade_at(const GroundModel& g, double x, double z, double soft) {
   return wave_sum(g.grade, x, z, soft) + hill - g.offset;
 }
 
-double natural_at(const GroundModel& g, double x, double z) {
-  return grade_at(g, x, z, 0.04) + wave_sum(g.detail, x, z, 0);
-}
-
 double track_grade_at(const GroundModel& g, double x, double z) {
   return grade_at(g, x, z, 0.5);
 }
+
+// The same sums over the sample grid without a sine per sample and wave:
+// sin(a + b) = sin a cos b + cos a sin b, with a from the column and b from the row.
+class GroundGrid {
+ public:
+  GroundGrid(const GroundModel& g, int size, double spacing) : g_(g), size_(size), sp_(spacing) {
+    add(g.grade, grade_);
+    add(g.detail, detail_);
+  }
+  // Natural ground and the track's grade at sample (i, j).
+  void at(int i, int j, double& natural, double& grade) const {
+    double sharp = 0, soft = 0, detail = 0;
+    for (const Table& t : grade_) {
+      const double v = t.value(i, j, size_);
+      if (t.wave->ridge) {
+        sharp += t.wave->amp * (std::sqrt(1 + 0.04) - std::sqrt(v * v + 0.04));
+        soft += t.wave->amp * (std::sqrt(1 + 0.5) - std::sqrt(v * v + 0.5));
+      } else {
+        sharp += t.wave->amp * v;
+        soft += t.wave->amp * v;
+      }
+    }
+    for (const Table& t : detail_) detail += t.wave->amp * t.value(i, j, size_);
+    const double x = i * sp_, z = j * sp_;
+    const double dx = x - g_.hill_x, dz = z - g_.hill_z;
+    const double hill = g_.hill_h * std::exp(-(dx * dx + dz * dz) / (2 * g_.hill_sigma * g_.hill_sigma));
+    natural = sharp + hill + detail - g_.offset;
+    grade = soft + hill - g_.offset;
+  }
+
+ private:
+  struct Table {
+    const Wave* wave;
+    std::vector<double> sin_col, cos_col, sin_row, cos_row;
+    double value(int i, int j, int) const {
+      const auto a = static_cast<size_t>(i), b = static_cast<size_t>(j);
+      return sin_col[a] * cos_row[b] + cos_col[a] * sin_row[b];
+    }
+  };
+  void add(const std::vector<Wave>& waves, std::vector<Table>& out) {
+    for (const Wave& w : waves) {
+      Table t;
+      t.wave = &w;
+      for (int k = 0; k < size_; ++k) {
+        const double a = w.kx * k * sp_, b = w.kz * k * sp_ + w.phase;
+        t.sin_col.push_back(std::sin(a));
+        t.cos_col.push_back(std::cos(a));
+        t.sin_row.push_back(std::sin(b));
+        t.cos_row.push_back(std::cos(b));
+      }
+      out.push_back(std::move(t));
+    }
+  }
+  const GroundModel& g_;
+  int size_;
+  double sp_;
+  std::vector<Table> grade_, detail_;
+};
 
 // ---- lookup -------------------------------------------------------------------------------
 
@@ -165,6 +223,7 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
   g.offset = track_grade_at(g, gate.p.x, gate.p.z);
   out.pad_height = 0;
 
+  const GroundGrid grid(g, size, sp);
   std::vector<Nearest> near(static_cast<size_t>(size) * static_cast<size_t>(size));
   rasterize(t.lap, 0, t, size, near);
   rasterize(t.chute, 1, t, size, near);
@@ -175,7 +234,8 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
     for (int i = 0; i < size; ++i) {
       const size_t idx = static_cast<size_t>(j) * static_cast<size_t>(size) + static_cast<size_t>(i);
       const Vec2 q{i * sp, j * sp};
-      const double natural = natural_at(g, q.x, q.z);
+      double natural = 0, grade = 0;
+      grid.at(i, j, natural, grade);
       const Nearest& n = near[idx];
       if (n.path < 0) {
         hf.heights[idx] = static_cast<float>(natural);
@@ -186,7 +246,6 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
       project(p, n.index, q, s, d);
       const PathPoint at = p.at(s);
       const double hw = at.half_width;
-      double grade = track_grade_at(g, q.x, q.z);
       if (n.path == 1) grade *= smoothstep((s - t.pad_length) / pad_blend);
       const double feature = p.surface_height(s);
       const double hb = std::fabs(at.bank);

@@ -191,7 +191,7 @@ std::vector<Billboard> billboard_list(const Site& site) {
   const char* const kinds_hills[] = {"@tree_oak.png", "@tree_pine.png", "@tree_birch.png"};
   const char* const kinds_dunes[] = {"@tree_pine.png", "@bush_dune.png", "@tree_cypress.png"};
   const double e = t.extent();
-  const int clumps = dunes ? 16 : 28;
+  const int clumps = dunes ? 18 : 36;
   for (int c = 0; c < clumps; ++c) {
     const double cx = r.range(40, e - 40), cz = r.range(40, e - 40);
     const int trees = 6 + r.below(12);
@@ -331,7 +331,8 @@ Cameras make_cameras(const Site& site, const std::vector<double>& lap_s) {
 
 // Rows bottom first, the way the image writer takes them, so the file shows z = 0 at the top.
 std::vector<uint8_t> map_pixels(const Site& site, const MaterialSet& m,
-                                const std::vector<Statue>& statues) {
+                                const std::vector<Statue>& statues,
+                                const std::vector<Billboard>& billboards) {
   const TrackLayout& t = site.t;
   const HeightField& hf = site.r.hf;
   const int tiles = 1 << t.exponent;
@@ -354,7 +355,11 @@ std::vector<uint8_t> map_pixels(const Site& site, const MaterialSet& m,
       const size_t s = (static_cast<size_t>(2 * cz + 1) * static_cast<size_t>(hf.size) +
                         static_cast<size_t>(2 * cx + 1)) * 3;
       for (int k = 0; k < 3; ++k) {
-        const int v = c[k] * hf.shading[s + static_cast<size_t>(k)] / 128;
+        // Lit as on the ground, and a little brighter the higher it lies.
+        const double high = (static_cast<double>(hf.heights[s / 3] - hf.min_height)) /
+                            static_cast<double>(hf.max_height - hf.min_height);
+        const int v = static_cast<int>(c[k] * hf.shading[s + static_cast<size_t>(k)] / 128.0 *
+                                       (0.85 + 0.3 * high));
         img[tile * 3 + static_cast<size_t>(k)] = static_cast<uint8_t>(std::min(v, 255));
       }
     }
@@ -365,6 +370,16 @@ std::vector<uint8_t> map_pixels(const Site& site, const MaterialSet& m,
     uint8_t* p = &img[(static_cast<size_t>(cz) * static_cast<size_t>(tiles) + static_cast<size_t>(cx)) * 3];
     p[0] = r, p[1] = g, p[2] = b;
   };
+  for (const Billboard& b : billboards) {
+    if (b.texture_name.find("tree") == std::string::npos && b.texture_name.find("bush") == std::string::npos)
+      continue;
+    // A crown as wide as the sprite.
+    const double r = static_cast<double>(b.size * b.aspect) / 2;
+    for (double dz = -r; dz <= r; dz += t.spacing)
+      for (double dx = -r; dx <= r; dx += t.spacing)
+        if (dx * dx + dz * dz <= r * r)
+          dot_at(static_cast<double>(b.position[0]) + dx, static_cast<double>(b.position[2]) + dz, 45, 85, 35);
+  }
   for (const Statue& s : statues) {
     if (s.kind[0] == 'h') dot_at(s.x, s.z, 230, 200, 80);
     else dot_at(s.x, s.z, 40, 110, 230);
@@ -413,7 +428,8 @@ bool write_track(const Output& out, const TrackLayout& t) {
   auto staged = [&](const char* name) { return stage_path(out, dir + name); };
   const int R = r.hf.size;
   bool ok = true;
-  const std::vector<uint8_t> map = map_pixels(site, mats, statues);
+  const std::vector<Billboard> billboards = billboard_list(site);
+  const std::vector<uint8_t> map = map_pixels(site, mats, statues, billboards);
   const int tiles = 1 << t.exponent;
   ok = ok && make_parent_folders(staged("desc"));
   ok = ok && write_desc_file(staged("desc").c_str(), t.long_name);
@@ -427,7 +443,7 @@ bool write_track(const Output& out, const TrackLayout& t) {
   ok = ok && write_lighting_file(staged("lighting").c_str(), light);
   ok = ok && write_timing_gates_file(staged("timing_gates").c_str(), make_gates(site, lap_s));
   ok = ok && write_statues_file(staged("statues").c_str(), statue_objects(statues), 0);
-  ok = ok && write_billboards_file(staged("billboards").c_str(), billboard_list(site), 0);
+  ok = ok && write_billboards_file(staged("billboards").c_str(), billboards, 0);
   ok = ok && write_flaggers_file(staged("flaggers").c_str(), make_flaggers(site, lap_s));
   ok = ok && write_cameras_file(staged("cameras").c_str(), make_cameras(site, lap_s));
   ok = ok && write_png_rgb(staged("map.png").c_str(), map.data(), tiles, tiles);
