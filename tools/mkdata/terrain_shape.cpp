@@ -96,8 +96,28 @@ double grade_at(const GroundModel& g, double x, double z, double soft) {
   return wave_sum(g.grade, x, z, soft) + hill - g.offset;
 }
 
+// The grade under the track's centre line. The track is level across (a groomed track
+// doesn't lean with the hillside), so berms bank against the horizontal.
 double track_grade_at(const GroundModel& g, double x, double z) {
   return grade_at(g, x, z, 0.5);
+}
+
+std::vector<double> grade_along(const GroundModel& g, const Path& p) {
+  std::vector<double> out;
+  out.reserve(p.pts.size());
+  for (const PathPoint& pt : p.pts) out.push_back(track_grade_at(g, pt.p.x, pt.p.z));
+  return out;
+}
+
+double grade_at_s(const Path& p, const std::vector<double>& grade, double s) {
+  const size_t n = grade.size();
+  if (p.closed) s = std::fmod(std::fmod(s, p.length) + p.length, p.length);
+  double f = s / p.step;
+  if (!p.closed) f = std::clamp(f, 0.0, static_cast<double>(n - 1));
+  const size_t i = static_cast<size_t>(f) % n;
+  const size_t j = p.closed ? (i + 1) % n : std::min(i + 1, n - 1);
+  const double u = f - std::floor(f);
+  return grade[i] + (grade[j] - grade[i]) * u;
 }
 
 // The same sums over the sample grid without a sine per sample and wave:
@@ -108,25 +128,19 @@ class GroundGrid {
     add(g.grade, grade_);
     add(g.detail, detail_);
   }
-  // Natural ground and the track's grade at sample (i, j).
-  void at(int i, int j, double& natural, double& grade) const {
-    double sharp = 0, soft = 0, detail = 0;
+  // Natural ground at sample (i, j): natural_at without a sine per wave.
+  double natural(int i, int j) const {
+    double sharp = 0, detail = 0;
     for (const Table& t : grade_) {
       const double v = t.value(i, j, size_);
-      if (t.wave->ridge) {
-        sharp += t.wave->amp * (std::sqrt(1 + 0.04) - std::sqrt(v * v + 0.04));
-        soft += t.wave->amp * (std::sqrt(1 + 0.5) - std::sqrt(v * v + 0.5));
-      } else {
-        sharp += t.wave->amp * v;
-        soft += t.wave->amp * v;
-      }
+      if (t.wave->ridge) sharp += t.wave->amp * (std::sqrt(1 + 0.04) - std::sqrt(v * v + 0.04));
+      else sharp += t.wave->amp * v;
     }
     for (const Table& t : detail_) detail += t.wave->amp * t.value(i, j, size_);
     const double x = i * sp_, z = j * sp_;
     const double dx = x - g_.hill_x, dz = z - g_.hill_z;
     const double hill = g_.hill_h * std::exp(-(dx * dx + dz * dz) / (2 * g_.hill_sigma * g_.hill_sigma));
-    natural = sharp + hill + detail - g_.offset;
-    grade = soft + hill - g_.offset;
+    return sharp + hill + detail - g_.offset;
   }
 
  private:
@@ -224,6 +238,8 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
   out.pad_height = 0;
 
   const GroundGrid grid(g, size, sp);
+  const std::vector<double> lap_grade = grade_along(g, t.lap);
+  const std::vector<double> chute_grade = grade_along(g, t.chute);
   std::vector<Nearest> near(static_cast<size_t>(size) * static_cast<size_t>(size));
   rasterize(t.lap, 0, t, size, near);
   rasterize(t.chute, 1, t, size, near);
@@ -234,8 +250,7 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
     for (int i = 0; i < size; ++i) {
       const size_t idx = static_cast<size_t>(j) * static_cast<size_t>(size) + static_cast<size_t>(i);
       const Vec2 q{i * sp, j * sp};
-      double natural = 0, grade = 0;
-      grid.at(i, j, natural, grade);
+      const double natural = grid.natural(i, j);
       const Nearest& n = near[idx];
       if (n.path < 0) {
         hf.heights[idx] = static_cast<float>(natural);
@@ -246,13 +261,15 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
       project(p, n.index, q, s, d);
       const PathPoint at = p.at(s);
       const double hw = at.half_width;
+      double grade = grade_at_s(p, n.path == 0 ? lap_grade : chute_grade, s);
       if (n.path == 1) grade *= smoothstep((s - t.pad_length) / pad_blend);
       const double feature = p.surface_height(s);
       const double hb = std::fabs(at.bank);
       const double e = at.bank > 0 ? -d : d;  // outward offset
       auto core = [&](double ee) {
+        // Rising ever steeper towards the outside edge, as a berm is pushed up.
         const double u = (std::clamp(ee, -hw, hw) + hw) / (2 * hw);
-        return grade + feature + hb * u * u;
+        return grade + feature + hb * u * u * u;
       };
       double h = 0;
       const double ad = std::fabs(d);

@@ -120,21 +120,23 @@ void add_mound(std::vector<Mound>& out, double at, double h, double up, double t
 }
 
 // Mounds of one feature starting at arc position `at`; returns the feature's length.
+// Kicker faces leave the lip at about 30 degrees; landings fall at up to about 25 degrees,
+// so a rider who clears the gap comes down along the slope rather than onto a flat.
 double feature_mounds(FeatureKind k, double at, double scale, Surface sand_like,
                       std::vector<Mound>& out, double& face) {
   (void)sand_like;
   const double s = scale;
   switch (k) {
     case FeatureKind::tabletop:
-      add_mound(out, at, 5.0 * s, 13, 45, 24);
+      add_mound(out, at, 5.0 * s, 13, 45, 16);
       face = 5.0 * s;
-      return 82;
+      return 74;
     case FeatureKind::double_jump:
       // take-off, a 32 ft gap, then a landing mound whose far side is the landing
       add_mound(out, at, 5.5 * s, 13, 1.5, 9);
-      add_mound(out, at + 23.5 + 32, 5.5 * s, 9, 2, 26);
+      add_mound(out, at + 23.5 + 32, 5.5 * s, 9, 2, 18);
       face = 5.5 * s;
-      return 23.5 + 32 + 37;
+      return 23.5 + 32 + 29;
     case FeatureKind::step_up:
       // a 4 ft kicker onto a 7 ft deck
       add_mound(out, at, 4.0 * s, 10, 1.5, 5);
@@ -159,15 +161,15 @@ double feature_mounds(FeatureKind k, double at, double scale, Surface sand_like,
     }
     case FeatureKind::finish_jump:
       add_mound(out, at, 6.5 * s, 15, 2, 9);
-      add_mound(out, at + 68, 6.5 * s, 10, 3, 32);
+      add_mound(out, at + 68, 6.5 * s, 10, 3, 22);
       face = 6.5 * s;
-      return 68 + 45;
+      return 68 + 35;
     case FeatureKind::triple:
       add_mound(out, at, 5.0 * s, 11, 1, 7);
       add_mound(out, at + 30, 5.0 * s, 8, 1, 8);
-      add_mound(out, at + 60, 5.0 * s, 8, 1.5, 24);
+      add_mound(out, at + 60, 5.0 * s, 8, 1.5, 17);
       face = 5.0 * s;
-      return 60 + 33.5;
+      return 60 + 26.5;
   }
   face = 0;
   return 0;
@@ -264,7 +266,7 @@ PathPoint eval_outline(const Outline& o, const std::vector<Corner>& c, double s,
   pt.dir = side_of(Vec2{std::cos(phi), std::sin(phi)}) * sign;
   pt.curvature = sign / pc.r;
   const Corner& cn = c[static_cast<size_t>(pc.corner)];
-  pt.bank = sign * cn.berm * std::min(4.5, 220.0 / pc.r);
+  pt.bank = sign * cn.berm * std::min(5.0, 260.0 / pc.r);
   if (cn.half_width > 0) pt.half_width = cn.half_width;
   pt.surface = cn.surface;
   return pt;
