@@ -49,24 +49,40 @@ void add_waves(Draw& r, std::vector<Wave>& out, int n, double lambda_lo, double 
   }
 }
 
+// Many small waves whose height grows with their length (equal steepness each), so that
+// no single heading shows: it reads as lumpy ground rather than corrugation.
+void add_lumps(Draw& r, std::vector<Wave>& out, int n, double lambda_lo, double lambda_hi,
+               double steepness) {
+  for (int i = 0; i < n; ++i) {
+    const double theta = r.range(0, kTau);
+    const double lambda = lambda_lo * std::pow(lambda_hi / lambda_lo, r.unit());
+    Wave w;
+    w.kx = std::cos(theta) * kTau / lambda;
+    w.kz = std::sin(theta) * kTau / lambda;
+    w.amp = steepness * lambda * r.range(0.6, 1.4);
+    w.phase = r.range(0, kTau);
+    out.push_back(w);
+  }
+}
+
 GroundModel make_ground(const TrackLayout& t) {
   Draw r(t.seed);
   GroundModel g;
   const double e = t.extent();
   if (t.ground == Ground::hills) {
     add_waves(r, g.grade, 6, 500, 1400, 2.5, 5.5, false);
-    add_waves(r, g.detail, 14, 40, 260, 0.25, 0.9, false);
+    add_lumps(r, g.detail, 40, 30, 320, 0.0022);
     g.hill_x = e * 0.76;
     g.hill_z = e * 0.31;
     g.hill_h = 28;
     g.hill_sigma = 320;
   } else {
-    add_waves(r, g.grade, 4, 260, 600, 5, 9, true);
-    add_waves(r, g.grade, 3, 700, 1200, 2, 4, false);
-    add_waves(r, g.detail, 10, 50, 220, 0.3, 1.0, false);
-    // Wind ripples, all across the one wind off the sea.
+    // Dune ridges lie across the wind off the sea.
     const double wind = r.range(0, kTau);
-    add_waves(r, g.detail, 3, 9, 16, 0.02, 0.045, false, wind, 0.2);
+    add_waves(r, g.grade, 5, 260, 600, 4, 8, true, wind, 0.45);
+    add_waves(r, g.grade, 3, 700, 1200, 2, 4, false);
+    add_lumps(r, g.detail, 40, 40, 300, 0.0026);
+    add_waves(r, g.detail, 3, 9, 16, 0.02, 0.045, false, wind, 0.2);  // ripples
     g.hill_x = e * 0.55;
     g.hill_z = e * 0.5;
     g.hill_h = 12;
