@@ -135,8 +135,8 @@ void paint_tile_map(const TrackLayout& t, const MaterialSet& m, TerrainResult& r
       const SampleInfo& si = r.info[s];
       const size_t tile = static_cast<size_t>(cz) * static_cast<size_t>(tiles) + static_cast<size_t>(cx);
       if (si.path < 0) continue;
-      const double over = std::fabs(si.d) - si.half_width;
-      const double feature = si.feature;
+      const double over = static_cast<double>(std::fabs(si.d) - si.half_width);
+      const double feature = static_cast<double>(si.feature);
       int mat = m.off_track;
       if (over <= 1.5) {
         switch (si.surface) {

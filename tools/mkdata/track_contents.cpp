@@ -316,7 +316,7 @@ Cameras make_cameras(const Site& site, const std::vector<double>& lap_s) {
     int best = 1;
     double bd = 1e18;
     for (size_t i = 1; i < c.list.size(); ++i) {
-      const Vec2 cp{c.list[i].position[0], c.list[i].position[2]};
+      const Vec2 cp{static_cast<double>(c.list[i].position[0]), static_cast<double>(c.list[i].position[2])};
       const double d = length(cp - at.p);
       if (d < bd) bd = d, best = static_cast<int>(i);
     }
