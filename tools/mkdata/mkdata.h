@@ -83,6 +83,7 @@ void remove_tree(const std::string& path);
 
 // ---- layout -------------------------------------------------------------------------------
 
+// The kind of racing surface along a stretch; each track maps it to one of its materials.
 enum class Surface : uint8_t { main, hard, sand, soft };
 
 // One height bump along a path: a kicker face (concave, steepening to the lip), a flat top
@@ -118,7 +119,6 @@ struct PathPoint {
   double s = 0;
   double half_width = 12;
   double bank = 0;  // berm height at the outside edge; signed like the curvature
-  double curvature = 0;
   Surface surface = Surface::main;
 };
 
@@ -135,6 +135,7 @@ struct Path {
   PathPoint at(double s) const;
 };
 
+// The land the track is cut into: rolling farmland with a hill, or coastal dunes.
 enum class Ground { hills, dunes };
 
 struct TrackLayout {
@@ -150,13 +151,12 @@ struct TrackLayout {
   double gate_s = 0;            // chute position of the gate slots
   int gate_count = 40;
   double gate_pitch = 3.25;     // ft between neighbouring slots
-  double pad_length = 0;        // flat concrete-like pad behind and past the gate
+  double pad_length = 0;        // level pad (height 0) behind and past the gate
   // Lap positions of the checkpoints besides the finish line: every corner's apex (so a
   // cut corner misses a gate) and the middle of every long straight.
   std::vector<double> checkpoint_s;
   std::vector<Feature> features;
   std::vector<double> hay_corners;   // lap positions of corner apexes that get hay bales
-  std::vector<double> tuff_lines;    // (begin, end) pairs of lap positions lined with blocks
   double extent() const { return spacing * std::ldexp(1.0, exponent + 1); }
 };
 
@@ -178,7 +178,6 @@ struct SampleInfo {
 struct TerrainResult {
   HeightField hf;
   std::vector<SampleInfo> info;  // R * R
-  double pad_height = 0;         // the gate pad sits at this height (0 by construction)
 };
 
 bool shape_terrain(const TrackLayout& t, TerrainResult& out);

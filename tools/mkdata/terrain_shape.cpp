@@ -224,17 +224,12 @@ void rasterize(const Path& p, int8_t id, const TrackLayout& t, int size,
   }
 }
 
-// Continuous arc position and signed offset of q against point k and its neighbours.
+// Continuous arc position and signed offset of q against its nearest path point k.
 void project(const Path& p, int32_t k, Vec2 q, double& s, double& d) {
-  const size_t n = p.pts.size();
   const PathPoint& c = p.pts[static_cast<size_t>(k)];
-  double best_s = c.s;
-  double along = dot(q - c.p, c.dir);
-  along = std::clamp(along, -p.step, p.step);
-  best_s = c.s + along;
-  if (!p.closed) best_s = std::clamp(best_s, 0.0, p.length);
-  (void)n;
-  s = best_s;
+  s = c.s + std::clamp(dot(q - c.p, c.dir), -p.step, p.step);
+  if (p.closed) s = std::fmod(s + p.length, p.length);
+  else s = std::clamp(s, 0.0, p.length);
   const PathPoint at = p.at(s);
   d = cross(at.dir, q - at.p);
 }
@@ -251,7 +246,6 @@ bool shape_terrain(const TrackLayout& t, TerrainResult& out) {
   GroundModel g = make_ground(t);
   const PathPoint gate = t.chute.at(t.gate_s);
   g.offset = track_grade_at(g, gate.p.x, gate.p.z);
-  out.pad_height = 0;
 
   const GroundGrid grid(g, size, sp);
   const std::vector<double> lap_grade = grade_along(g, t.lap);

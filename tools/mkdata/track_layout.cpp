@@ -122,9 +122,8 @@ void add_mound(std::vector<Mound>& out, double at, double h, double up, double t
 // Mounds of one feature starting at arc position `at`; returns the feature's length.
 // Kicker faces leave the lip at about 30 degrees; landings fall at up to about 25 degrees,
 // so a rider who clears the gap comes down along the slope rather than onto a flat.
-double feature_mounds(FeatureKind k, double at, double scale, Surface sand_like,
+double feature_mounds(FeatureKind k, double at, double scale, Surface under,
                       std::vector<Mound>& out, double& face) {
-  (void)sand_like;
   const double s = scale;
   switch (k) {
     case FeatureKind::tabletop:
@@ -144,7 +143,8 @@ double feature_mounds(FeatureKind k, double at, double scale, Surface sand_like,
       face = 7.0 * s;
       return 26.5 + 75;
     case FeatureKind::whoops: {
-      const int n = sand_like == Surface::sand ? 16 : 10;
+      // Sand whoops run long.
+      const int n = under == Surface::sand ? 16 : 10;
       const double pitch = 14;
       for (int i = 0; i < n; ++i) add_mound(out, at + i * pitch, 2.5 * s, pitch / 2, 0, pitch / 2, true);
       face = 2.5 * s;
@@ -264,7 +264,6 @@ PathPoint eval_outline(const Outline& o, const std::vector<Corner>& c, double s,
   pt.p = pc.a + Vec2{std::cos(phi), std::sin(phi)} * pc.r;
   // Walking with the centre on the +d side for a positive turn.
   pt.dir = side_of(Vec2{std::cos(phi), std::sin(phi)}) * sign;
-  pt.curvature = sign / pc.r;
   const Corner& cn = c[static_cast<size_t>(pc.corner)];
   pt.bank = sign * cn.berm * std::min(5.0, 260.0 / pc.r);
   if (cn.half_width > 0) pt.half_width = cn.half_width;
