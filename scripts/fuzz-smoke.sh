@@ -12,7 +12,7 @@ for f in "$here"/build-fuzz/fuzz/fuzz_*; do
   [ -x "$f" ] || continue
   name=$(basename "$f")
   mkdir -p "$work/$name"
-  if "$f" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 "$work/$name" \
+  if "$f" -max_total_time="$seconds" -artifact_prefix="$work/$name-" -rss_limit_mb=2048 -print_final_stats=0 "$work/$name" \
        >"$work/$name.log" 2>&1; then
     echo "fuzz $name: ok ($seconds s)"
   else

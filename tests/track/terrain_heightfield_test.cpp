@@ -111,8 +111,10 @@ TEST(GroundNormal, MatchesTheSlopeOfTheHeightInAllFourTriangleKinds) {
       for (const auto& f : {std::pair{0.2, 0.3}, std::pair{0.8, 0.3}, std::pair{0.3, 0.8},
                             std::pair{0.8, 0.7}}) {
         const double x = (i + f.first) * s, z = (j + f.second) * s;
-        const double gx = (ground_height_at(hf, x + e, z) - ground_height_at(hf, x - e, z)) / (2 * e);
-        const double gz = (ground_height_at(hf, x, z + e) - ground_height_at(hf, x, z - e)) / (2 * e);
+        const double gx =
+            static_cast<double>(ground_height_at(hf, x + e, z) - ground_height_at(hf, x - e, z)) / (2 * e);
+        const double gz =
+            static_cast<double>(ground_height_at(hf, x, z + e) - ground_height_at(hf, x, z - e)) / (2 * e);
         const auto n = ground_face_normal_at(hf, x, z);
         EXPECT_FLOAT_EQ(n[1], static_cast<float>(s * s));
         EXPECT_NEAR(n[0], -gx * s * s, 2e-2) << i << "," << j;
