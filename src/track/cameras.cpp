@@ -80,13 +80,8 @@ bool write_cameras(VfsFile* f, const Cameras& c) {
 }
 
 bool write_cameras_file(const char* path, const Cameras& c) {
-  VfsFile* f = open_track_output(path, "cameras");
-  if (f == nullptr) return false;
-  if (!write_cameras(f, c)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "cameras");
+  return write_track_output(path, "cameras",
+                            [&](VfsFile* f) { return write_cameras(f, c); });
 }
 
 }  // namespace ks

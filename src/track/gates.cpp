@@ -174,13 +174,8 @@ bool write_timing_gates(VfsFile* f, const TimingGates& g) {
 }
 
 bool write_timing_gates_file(const char* path, const TimingGates& g) {
-  VfsFile* f = open_track_output(path, "timing_gates");
-  if (f == nullptr) return false;
-  if (!write_timing_gates(f, g)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "timing_gates");
+  return write_track_output(path, "timing_gates",
+                            [&](VfsFile* f) { return write_timing_gates(f, g); });
 }
 
 }  // namespace ks

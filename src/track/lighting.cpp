@@ -151,13 +151,8 @@ bool write_lighting(VfsFile* f, const Lighting& l) {
 }
 
 bool write_lighting_file(const char* path, const Lighting& l) {
-  VfsFile* f = open_track_output(path, "lighting");
-  if (f == nullptr) return false;
-  if (!write_lighting(f, l)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "lighting");
+  return write_track_output(path, "lighting",
+                            [&](VfsFile* f) { return write_lighting(f, l); });
 }
 
 }  // namespace ks

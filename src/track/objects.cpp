@@ -96,13 +96,8 @@ bool write_billboards(VfsFile* f, const std::vector<Billboard>& list, size_t fir
 }
 
 bool write_billboards_file(const char* path, const std::vector<Billboard>& list, size_t first) {
-  VfsFile* f = open_track_output(path, "billboards");
-  if (f == nullptr) return false;
-  if (!write_billboards(f, list, first)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "billboards");
+  return write_track_output(path, "billboards",
+                            [&](VfsFile* f) { return write_billboards(f, list, first); });
 }
 
 // ---- 2. track objects -------------------------------------------------------------------
@@ -226,13 +221,8 @@ bool write_statues(VfsFile* f, const std::vector<TrackObject>& list, size_t firs
 }
 
 bool write_statues_file(const char* path, const std::vector<TrackObject>& list, size_t first) {
-  VfsFile* f = open_track_output(path, "statues");
-  if (f == nullptr) return false;
-  if (!write_statues(f, list, first)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "statues");
+  return write_track_output(path, "statues",
+                            [&](VfsFile* f) { return write_statues(f, list, first); });
 }
 
 // ---- 3. object grid ---------------------------------------------------------------------
@@ -376,13 +366,8 @@ bool write_flaggers(VfsFile* f, const Flaggers& fl) {
 }
 
 bool write_flaggers_file(const char* path, const Flaggers& fl) {
-  VfsFile* f = open_track_output(path, "flaggers");
-  if (f == nullptr) return false;
-  if (!write_flaggers(f, fl)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "flaggers");
+  return write_track_output(path, "flaggers",
+                            [&](VfsFile* f) { return write_flaggers(f, fl); });
 }
 
 int start_flagger_texture(const StartFlagger& s, double seconds) {

@@ -313,14 +313,10 @@ bool write_track_info(const Track& t) {
 }
 
 bool write_desc_file(const char* path, const std::string& long_name) {
-  VfsFile* f = open_track_output(path, "desc");
-  if (f == nullptr) return false;
-  vfs_printf(f, "%s\n", long_name.c_str());
-  if (vfs_write_failed(f)) {
-    vfs_close(f);
-    return false;
-  }
-  return commit_track_output(f, "desc");
+  return write_track_output(path, "desc", [&](VfsFile* f) {
+    vfs_printf(f, "%s\n", long_name.c_str());
+    return !vfs_write_failed(f);
+  });
 }
 
 }  // namespace ks

@@ -57,4 +57,15 @@ const char* none_as_null(const std::string& name) {
   return name.empty() ? "null" : name.c_str();
 }
 
+bool write_track_output(const char* path, const char* label,
+                        const std::function<bool(VfsFile*)>& body) {
+  VfsFile* f = open_track_output(path, label);
+  if (f == nullptr) return false;
+  if (!body(f)) {
+    vfs_close(f);
+    return false;
+  }
+  return commit_track_output(f, label);
+}
+
 }  // namespace ks

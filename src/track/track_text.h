@@ -1,6 +1,7 @@
 // Helpers shared by the track-file readers and writers (internal to the track module).
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace ks {
@@ -23,6 +24,9 @@ void trim_right(std::string& s);
 VfsFile* open_track_output(const char* path, const char* label);
 // Commits the file (closing it in every case); posts "Error writing '<label>'\n" on failure.
 bool commit_track_output(VfsFile* f, const char* label);
+// Opens, runs `body` and commits; a body that reports a failed write discards the file.
+bool write_track_output(const char* path, const char* label,
+                        const std::function<bool(VfsFile*)>& body);
 
 // "null" or an empty name means none (empty).
 std::string name_or_none(const char* word);
