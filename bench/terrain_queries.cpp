@@ -35,34 +35,18 @@ Field& field() {
   return f;
 }
 
-void BM_ground_height_at(benchmark::State& state) {
+// One benchmark body for the three point queries, over the same random points.
+template <auto Query>
+void BM_query(benchmark::State& state) {
   Field& f = field();
   size_t k = 0;
   for (auto _ : state) {
     const auto& p = f.points[k++ & 4095];
-    benchmark::DoNotOptimize(ks::ground_height_at(f.hf, p.first, p.second));
+    benchmark::DoNotOptimize(Query(f.hf, p.first, p.second));
   }
 }
-BENCHMARK(BM_ground_height_at);
-
-void BM_ground_face_normal_at(benchmark::State& state) {
-  Field& f = field();
-  size_t k = 0;
-  for (auto _ : state) {
-    const auto& p = f.points[k++ & 4095];
-    benchmark::DoNotOptimize(ks::ground_face_normal_at(f.hf, p.first, p.second));
-  }
-}
-BENCHMARK(BM_ground_face_normal_at);
-
-void BM_ground_material_at(benchmark::State& state) {
-  Field& f = field();
-  size_t k = 0;
-  for (auto _ : state) {
-    const auto& p = f.points[k++ & 4095];
-    benchmark::DoNotOptimize(ks::ground_material_at(f.hf, p.first, p.second));
-  }
-}
-BENCHMARK(BM_ground_material_at);
+BENCHMARK(BM_query<ks::ground_height_at>)->Name("BM_ground_height_at");
+BENCHMARK(BM_query<ks::ground_face_normal_at>)->Name("BM_ground_face_normal_at");
+BENCHMARK(BM_query<ks::ground_material_at>)->Name("BM_ground_material_at");
 
 }  // namespace
