@@ -223,9 +223,11 @@ struct InternTable {
   std::unordered_set<std::string_view> index;  // views of those copies
 };
 
+// Never destroyed: interned strings outlive every static that may still hold one, and the
+// table stays reachable for the leak checker until free_interned_strings.
 InternTable& intern_table() {
-  static InternTable t;
-  return t;
+  static InternTable* t = new InternTable;
+  return *t;
 }
 
 }  // namespace
