@@ -1,0 +1,1 @@
+// physics: to be written
