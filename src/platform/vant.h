@@ -19,7 +19,7 @@ void vant_sleep(long sec, long usec);
 
 // One timestamped record in the log file. A null format closes the log file.
 void vant_log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void vant_vlog(const char* fmt, va_list ap);
+void vant_vlog(const char* fmt, va_list ap) __attribute__((format(printf, 1, 0)));
 // Logs "Error: %s\n" and keeps the text as the last error message.
 void vant_error(const char* text);
 const char* vant_last_error();
