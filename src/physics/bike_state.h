@@ -12,6 +12,7 @@
 
 #include <ode/ode.h>
 
+#include "physics/bike_setup.h"
 #include "physics/rut_stroke.h"
 #include "physics/wheel_contact.h"
 #include "track/collision_shape.h"
@@ -43,18 +44,6 @@ enum BikeJoint : int {
   kBikeJointCount
 };
 
-// First flag byte.
-constexpr uint8_t kFlagDirectSteering = 1u << 0;  // always set
-constexpr uint8_t kFlagStopWheelies = 1u << 1;
-constexpr uint8_t kFlagStopFrontFlips = 1u << 2;
-constexpr uint8_t kFlagFrontAntilock = 1u << 3;
-constexpr uint8_t kFlagRearAntilock = 1u << 4;
-constexpr uint8_t kFlagAutoShift = 1u << 5;
-constexpr uint8_t kFlagAutoDab = 1u << 6;
-constexpr uint8_t kFlagRealign = 1u << 7;
-// Second flag byte.
-constexpr uint8_t kFlag2Arcade = 1u << 0;
-
 struct BikeControls {
   float throttle = 0;     // 0..1
   float clutch = 0;       // engagement 0..1, 1 = engaged
@@ -67,52 +56,13 @@ struct BikeControls {
   float lean = 0;         // fore-aft, -1..1
 };
 
+// The final drive ratio lives in BikeTuning with the sprockets that set it.
 struct Drivetrain {
   int gear = 0;            // 0..5
   float last_shift = 0;    // shift input of the previous tic
   float windup = 0;        // drivetrain wind-up angle (rad)
   float engine_speed = 0;  // rad/s
   float crank_inertia = 0;
-  float final_drive = 1;   // rear teeth / countershaft teeth
-};
-
-struct ForkParams {
-  float compression = 0, slow_compression = 0;
-  float rebound = 0, slow_rebound = 0;
-  float spring_rate = 0, preload = 0, air_gap = 0;
-};
-
-struct ShockParams {
-  float compression = 0, slow_compression = 0;
-  float rebound = 0, slow_rebound = 0;
-  float spring_rate = 0, preload = 0;
-};
-
-struct RiderSprings {
-  float vertical_spring = 0, vertical_damping = 0;
-  float forward_spring = 0, forward_damping = 0;
-};
-
-struct Assists {
-  float roll_damping = 0;
-  float leveling = 0;
-  float roll_limit_factor = 0;
-  float roll_limit_angle = 0;  // rad
-  float steering_damping = 0;
-  float steering_strength = 0;
-  float max_steering_force = 0;
-  float direct_steering = 0;
-  float slow_damping_speed = 0;
-  float slow_damping_factor = 0;
-  float land_damping_falloff = 0;
-  float land_damping_factor = 0;
-  float auto_clutch_rpm = 0;
-  float front_brake_torque = 0;  // lb ft
-  float rear_brake_torque = 0;   // lb ft
-  float max_dab_speed = 0;       // ft/s
-  float full_lock_speed = 0;
-  float restricted_lock_speed = 0;
-  float restricted_lock = 0;     // rad
 };
 
 struct CrashState {
@@ -147,12 +97,10 @@ struct BikeState {
 
   BikeControls controls;
   Drivetrain drivetrain;
-  ForkParams fork;
-  ShockParams shock;
-  RiderSprings rider_springs;
-  float mass_distribution = 1.0f / 3.0f;  // share of the rider's mass in the rider body
-  float total_mass = 0;                   // sum of the seven body masses at creation
-  Assists assists;
+  // Assists, fork and shock parameters, rider springs, sprockets and final drive, rider
+  // mass distribution and the two flag bytes, as the setup sets them.
+  BikeTuning tuning;
+  float total_mass = 0;  // sum of the seven body masses at creation
 
   // Collision shapes by body (none where the file couldn't be read). Each bike has its
   // own copies: world centres are written into them every tic.
@@ -170,7 +118,6 @@ struct BikeState {
   std::array<std::array<float, 3>, 4> rider_velocity_history{};
 
   float enabled = 1;  // 1 when the bodies are enabled, 0 when disabled
-  std::array<uint8_t, 2> flags{};
 };
 
 }  // namespace ks

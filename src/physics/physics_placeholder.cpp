@@ -1,1 +1,0 @@
-// physics: to be written
