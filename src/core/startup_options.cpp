@@ -311,13 +311,13 @@ CommandLineResult parse_command_line(int argc, const char* const* argv, Settings
   bool have_file = false;
   while (cur.count > 0) {
     bool matched = false;
-    for (const OptionSpec& spec : kOptions) {
-      const OptionMatch m = match_option(cur, spec.name, spec.value != Value::none);
+    for (const OptionSpec& option : kOptions) {
+      const OptionMatch m = match_option(cur, option.name, option.value != Value::none);
       if (!m.matched) continue;
       matched = true;
       // A value-taking option given last has no value: as bad as an unreadable one.
-      if ((spec.value != Value::none && !m.value) || !spec.apply(t, m.value)) {
-        fail(r, std::string("Bad arg for ") + spec.name + "\n");
+      if ((option.value != Value::none && !m.value) || !option.apply(t, m.value)) {
+        fail(r, std::string("Bad arg for ") + option.name + "\n");
         return r;
       }
       if (r.action != CommandLineAction::run) return r;
@@ -345,12 +345,12 @@ CommandLineResult parse_command_line(int argc, const char* const* argv, Settings
 
 std::string help_text() {
   std::string text = "Usage: kessra [options] [--] [demo file]\n";
-  for (const OptionSpec& spec : kOptions) {
-    std::string left = std::string("  ") + spec.name;
-    if (spec.help_value[0]) left += std::string(" ") + spec.help_value;
+  for (const OptionSpec& option : kOptions) {
+    std::string left = std::string("  ") + option.name;
+    if (option.help_value[0]) left += std::string(" ") + option.help_value;
     if (left.size() < 32) left.resize(32, ' ');
     else left += ' ';
-    text += left + spec.help + "\n";
+    text += left + option.help + "\n";
   }
   return text;
 }
