@@ -191,6 +191,12 @@ BikeState* create_bike(const char* model_name, int slot, const char* number,
   }
   dBodySetFiniteRotationMode(bike->bodies[kFrontWheelBody], 1);
   dBodySetFiniteRotationMode(bike->bodies[kRearWheelBody], 1);
+  bike->front_contact.body = bike->bodies[kFrontWheelBody];
+  bike->front_contact.torus_radius = m.front_wheel.torus_radius;
+  bike->front_contact.section_radius = m.front_wheel.section_radius;
+  bike->rear_contact.body = bike->bodies[kRearWheelBody];
+  bike->rear_contact.torus_radius = m.rear_wheel.torus_radius;
+  bike->rear_contact.section_radius = m.rear_wheel.section_radius;
 
   const auto& body = bike->bodies;
   auto& joint = bike->joints;
