@@ -13,7 +13,10 @@ namespace ks {
 struct VfsFile;
 
 struct CollisionSphere {
-  std::array<float, 3> centre{};  // body frame; world centre in a per-tic copy
+  std::array<float, 3> centre{};  // body frame
+  // World centre of this tic, written into a bike's own copy by the contact tests (the
+  // body-frame centre stays, so the next tic can place it again).
+  std::array<float, 3> world_centre{};
   float radius = 0;
   float friction = 0;
   float stiffness = 0;

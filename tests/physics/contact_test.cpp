@@ -1,0 +1,245 @@
+// Wheel and body contact with the ground: torus and sphere geometry against the terrain
+// triangles, the material curves and tyre softness, the wheel's rolling resistance, the
+// crash rule, and bikes rolling down a slope.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "physics/terrain_contact.h"
+#include "physics/wheel_contact.h"
+#include "physics/world.h"
+#include "track/heightfield.h"
+#include "track/tileinfo.h"
+
+namespace ks {
+namespace {
+
+constexpr double kR = 1.0;     // torus radius
+constexpr double kr = 0.25;    // section radius
+constexpr double kDelta = 0.05;
+
+Vec3d unit(Vec3d v) {
+  const double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  return {v[0] / l, v[1] / l, v[2] / l};
+}
+Vec3d along(const Vec3d& p, const Vec3d& n, double k) {
+  return {p[0] + n[0] * k, p[1] + n[1] * k, p[2] + n[2] * k};
+}
+
+// A 17 x 17 field of spacing 1 with heights from a function of the sample indices.
+HeightField make_field(const std::function<float(int, int)>& height) {
+  HeightField hf;
+  EXPECT_TRUE(init_height_field(hf, 3, 1.0f));
+  for (int j = 0; j < hf.size; ++j)
+    for (int i = 0; i < hf.size; ++i)
+      hf.heights[static_cast<size_t>(j * hf.size + i)] = height(i, j);
+  return hf;
+}
+
+float flat(int, int) { return 2.0f; }
+float slope(int, int j) { return 0.25f * static_cast<float>(j); }  // exact in floats
+float ridge(int, int j) { return j == 8 ? 1.0f : 0.0f; }
+float spike(int i, int j) { return i == 8 && j == 8 ? 1.0f : 0.0f; }
+
+const Vec3d kUp{0, 1, 0};
+const Vec3d kSlopeNormal = unit({0, 1, -0.25});
+const double kCos30 = std::sqrt(3.0) / 2.0;
+
+struct TorusCase {
+  const char* name;
+  float (*height)(int, int);
+  Vec3d centre;
+  Vec3d axle;
+  bool touches;
+  double depth;
+  Vec3d normal;
+};
+
+const TorusCase kTorusCases[] = {
+    {"flat face", flat, {5.3, 2 + kR + kr - kDelta, 6.7}, {1, 0, 0}, true, kDelta, kUp},
+    {"flat face, steered", flat, {5.3, 2 + kR + kr - kDelta, 6.7}, unit({1, 0, 1}), true,
+     kDelta, kUp},
+    {"leaning 30 degrees", flat, {5.3, 2 + kR * kCos30 + kr - kDelta, 6.7},
+     {kCos30, 0.5, 0}, true, kDelta, kUp},
+    {"slope", slope, along({5.3, 0.25 * 6.7, 6.7}, kSlopeNormal, kR + kr - kDelta),
+     {1, 0, 0}, true, kDelta, kSlopeNormal},
+    {"ridge edge", ridge, {5.5, 1 + kR + kr - kDelta, 8}, {1, 0, 0}, true, kDelta, kUp},
+    {"spike corner", spike, {8, 1 + kR + kr - kDelta, 8}, {1, 0, 0}, true, kDelta, kUp},
+    {"spike corner, beside the plane", spike, {8.1, 1 + kR + kr - kDelta, 8}, {1, 0, 0},
+     true, kr - std::sqrt(0.01 + (kr - kDelta) * (kr - kDelta)),
+     unit({0.1, kr - kDelta, 0})},
+    {"on its side, flat", flat, {5.3, 2 + kr - kDelta, 6.7}, {0, 1, 0}, true, kDelta, kUp},
+    {"on its side, slope", slope, along({5.3, 0.25 * 6.7, 6.7}, kSlopeNormal, kr - kDelta),
+     kSlopeNormal, true, kDelta, kSlopeNormal},
+    {"clear of the ground", flat, {5.3, 2 + kR + kr + 0.01, 6.7}, {1, 0, 0}, false, 0, kUp},
+    {"clear of the ridge", ridge, {5.5, 1 + kR + kr + 0.01, 8}, {1, 0, 0}, false, 0, kUp},
+};
+
+TEST(TorusTerrain, GeometryTable) {
+  for (const TorusCase& c : kTorusCases) {
+    SCOPED_TRACE(c.name);
+    const HeightField hf = make_field(c.height);
+    const GroundHit hit = torus_terrain_test(hf, c.centre, c.axle, kR, kr);
+    ASSERT_EQ(hit.touches, c.touches);
+    if (!c.touches) continue;
+    EXPECT_NEAR(hit.depth, c.depth, 1e-6);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(hit.normal[k], c.normal[k], 1e-6) << k;
+    // The contact point is the deepest point of the tube, `depth` inside the surface.
+    const Vec3d surface = along(hit.point, hit.normal, hit.depth);
+    const double gap = std::fabs(ground_height_at(hf, surface[0], surface[2]) - surface[1]);
+    if (c.height != spike && c.height != ridge) {
+      EXPECT_LT(gap, 1e-5);
+    }
+  }
+}
+
+TEST(TorusTerrain, FlatFaceContactPointIsUnderTheCentre) {
+  const HeightField hf = make_field(flat);
+  const GroundHit hit = torus_terrain_test(hf, {5.3, 2 + kR + kr - kDelta, 6.7}, {1, 0, 0},
+                                           kR, kr);
+  ASSERT_TRUE(hit.touches);
+  EXPECT_NEAR(hit.point[0], 5.3, 1e-9);
+  EXPECT_NEAR(hit.point[1], 2 - kDelta, 1e-9);
+  EXPECT_NEAR(hit.point[2], 6.7, 1e-9);
+}
+
+TEST(TorusTerrain, BadInputTouchesNothing) {
+  const HeightField hf = make_field(flat);
+  const double nan = std::nan("");
+  EXPECT_FALSE(torus_terrain_test(hf, {nan, 2, 3}, {1, 0, 0}, kR, kr).touches);
+  EXPECT_FALSE(torus_terrain_test(hf, {1e300, 2, 3}, {1, 0, 0}, kR, kr).touches);
+  EXPECT_FALSE(torus_terrain_test(hf, {5, 2, 5}, {0, 0, 0}, kR, kr).touches);
+  HeightField empty;
+  EXPECT_FALSE(torus_terrain_test(empty, {5, 0, 5}, {1, 0, 0}, kR, kr).touches);
+}
+
+TEST(TorusTerrain, OutsideTheFieldSeesTheEdgeHeight) {
+  const HeightField hf = make_field(flat);
+  const GroundHit hit = torus_terrain_test(hf, {-3, 2 + kR + kr - kDelta, 30}, {1, 0, 0}, kR, kr);
+  ASSERT_TRUE(hit.touches);
+  EXPECT_NEAR(hit.depth, kDelta, 1e-9);
+}
+
+struct SphereCase {
+  const char* name;
+  float (*height)(int, int);
+  Vec3d centre;
+  double radius;
+  bool touches;
+  double depth;
+  Vec3d normal;
+};
+
+const SphereCase kSphereCases[] = {
+    {"flat face", flat, {5.3, 2.4, 6.7}, 0.5, true, 0.1, kUp},
+    {"slope", slope, along({5.3, 0.25 * 6.7, 6.7}, kSlopeNormal, 0.3), 0.5, true, 0.2,
+     kSlopeNormal},
+    {"ridge edge", ridge, {5.5, 1.45, 8}, 0.5, true, 0.05, kUp},
+    {"spike corner", spike, {8.1, 1.3, 8}, 0.5, true, 0.5 - std::sqrt(0.01 + 0.09),
+     unit({0.1, 0.3, 0})},
+    {"clear", flat, {5.3, 2.6, 6.7}, 0.5, false, 0, kUp},
+};
+
+TEST(SphereTerrain, GeometryTable) {
+  for (const SphereCase& c : kSphereCases) {
+    SCOPED_TRACE(c.name);
+    const HeightField hf = make_field(c.height);
+    const GroundHit hit = sphere_terrain_test(hf, c.centre, c.radius);
+    ASSERT_EQ(hit.touches, c.touches);
+    if (!c.touches) continue;
+    EXPECT_NEAR(hit.depth, c.depth, 1e-6);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(hit.normal[k], c.normal[k], 1e-6) << k;
+    for (int k = 0; k < 3; ++k)
+      EXPECT_NEAR(hit.point[k], c.centre[k] - c.radius * hit.normal[k], 1e-9) << k;
+  }
+}
+
+// ---- material curves and softness ----------------------------------------------------
+
+TileInfo material_with_friction(std::initializer_list<FrictionPoint> points) {
+  TileInfo m = default_tile_info();
+  m.friction = {};
+  m.friction_count = 0;
+  for (const FrictionPoint& p : points) m.friction[static_cast<size_t>(m.friction_count++)] = p;
+  return m;
+}
+
+TEST(MaterialCurves, Friction) {
+  const TileInfo single = material_with_friction({{1.2f, 10}});
+  const TileInfo two = material_with_friction({{1.2f, 10}, {0.8f, 30}});
+  TileInfo full = default_tile_info();
+  for (int k = 0; k < kMaxFrictionPoints; ++k)
+    full.friction[static_cast<size_t>(k)] = {static_cast<float>(k), static_cast<float>(k + 1)};
+  struct Case {
+    const TileInfo* m;
+    double speed, mu;
+  };
+  const Case cases[] = {
+      {&single, 0, 1.2},   {&single, 5, 1.2},  {&single, 20, 1.2},     {&single, 300, 1.2},
+      {&two, 20, 1.05},    {&two, 5, 1.2},     {&two, 10, 1.2},        {&two, 30, 0.8},
+      {&two, 100, 0.8},    {&full, 100, 7.0},  {&full, 0.5, 0.0},
+      {&full, std::sqrt(2.5), 0.5},  // halfway between 1 and 2 in squared speed
+  };
+  for (const Case& c : cases) {
+    EXPECT_NEAR(material_friction(*c.m, c.speed), c.mu, 1e-6) << c.speed;
+  }
+}
+
+TEST(MaterialCurves, RollResist) {
+  TileInfo m = default_tile_info();  // 5 / 15 at speed 1
+  EXPECT_NEAR(material_roll_resist(m, 0, 0), 5, 1e-9);
+  EXPECT_NEAR(material_roll_resist(m, 40, 1), 15, 1e-9);
+  EXPECT_NEAR(material_roll_resist(m, 40, 0.5), 10, 1e-9);
+  m.roll_resist[0] = {4, 8, 10};
+  m.roll_resist[1] = {8, 16, 20};
+  m.roll_resist_count = 2;
+  EXPECT_NEAR(material_roll_resist(m, 15, 0), 6, 1e-9);
+  EXPECT_NEAR(material_roll_resist(m, 15, 1), 12, 1e-9);
+  EXPECT_NEAR(material_roll_resist(m, 50, 0.5), 12, 1e-9);
+}
+
+TEST(TyreSoftness, ByCompression) {
+  const double h = 1.0 / 128.0;
+  struct Case {
+    double depth, k, c;
+  };
+  const Case cases[] = {{0, 1000, 200},
+                        {0.125, 1000 + 24000 * 0.125, 200 + 2300 * 0.125},  // s = 0.5
+                        {0.25, 25000, 2500},
+                        {0.9, 25000, 2500}};  // deeper than the section stays stiffest
+  for (const Case& c : cases) {
+    const TyreSoftness s = tyre_softness(c.depth, 0.25);
+    EXPECT_NEAR(s.spring, c.k, 1e-9) << c.depth;
+    EXPECT_NEAR(s.damper, c.c, 1e-9) << c.depth;
+    EXPECT_NEAR(s.erp, h * c.k / (h * c.k + c.c), 1e-12) << c.depth;
+    EXPECT_NEAR(s.cfm, 1 / (h * c.k + c.c), 1e-12) << c.depth;
+  }
+}
+
+TEST(ArcadeGrip, ByRoll) {
+  const double pi = 3.14159265358979323846;
+  EXPECT_DOUBLE_EQ(arcade_grip_factor(0), 1.0);
+  EXPECT_DOUBLE_EQ(arcade_grip_factor(pi / 8), 1 - 0.375 * 0.5);
+  EXPECT_DOUBLE_EQ(arcade_grip_factor(-pi / 4), 0.625);
+  EXPECT_DOUBLE_EQ(arcade_grip_factor(pi), 0.625);
+}
+
+TEST(Knockout, ClampedAndAddedToTheCrashTime) {
+  reset_knockout_ticks();
+  set_knockout_ticks(0, -5);
+  set_knockout_ticks(3, 1000);
+  set_knockout_ticks(15, 9999999);
+  set_knockout_ticks(16, 7);  // ignored
+  set_knockout_ticks(-1, 7);
+  EXPECT_EQ(crash_ticks(0), 512);
+  EXPECT_EQ(crash_ticks(3), 1512);
+  EXPECT_EQ(crash_ticks(15), 512 + 460800);
+  EXPECT_EQ(crash_ticks(40), 512 + 460800);
+  reset_knockout_ticks();
+  EXPECT_EQ(crash_ticks(15), 512);
+}
+
+}  // namespace
+}  // namespace ks
