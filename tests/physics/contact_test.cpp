@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -239,6 +240,50 @@ TEST(Knockout, ClampedAndAddedToTheCrashTime) {
   EXPECT_EQ(crash_ticks(40), 512 + 460800);
   reset_knockout_ticks();
   EXPECT_EQ(crash_ticks(15), 512);
+}
+
+}  // namespace
+}  // namespace ks
+
+// ---- shipped shapes -------------------------------------------------------------------
+
+#include "fs/vfs.h"
+#include "physics/standard_shapes.h"
+#include "support/test_support.h"
+#include "track/collision_shape.h"
+
+namespace ks {
+namespace {
+
+TEST(StandardShapes, GeneratedFilesMatchTheAcceptedDigest) {
+  test::TempDir home;
+  test::use_roots(home.path(), test::data_dir());
+  build_index();
+  free_shape_cache();
+  const auto digest = standard_shape_digest();
+  ASSERT_TRUE(digest.has_value());
+  EXPECT_TRUE(is_accepted_shape_digest(*digest)) << *digest;
+  for (const char* name : kStandardShapeFiles) {
+    const auto shape = load_shape(name);
+    ASSERT_TRUE(shape.has_value()) << name;
+    EXPECT_FALSE(shape->spheres.empty()) << name;
+  }
+  free_shape_cache();
+  free_roots_and_index();
+}
+
+TEST(StandardShapes, AChangedFileIsNotAccepted) {
+  test::TempDir home, data;
+  for (const char* name : kStandardShapeFiles) test::write_file(data / (name + 1), "1\n0 0 0 1 1 1 1\n");
+  test::use_roots(home.path(), data.path());
+  const auto digest = standard_shape_digest();
+  ASSERT_TRUE(digest.has_value());
+  EXPECT_FALSE(is_accepted_shape_digest(*digest));
+  test::write_file(data / "generic_rider.shp", "");
+  EXPECT_TRUE(standard_shape_digest().has_value());
+  std::remove((data / "generic_rider.shp").c_str());
+  test::use_roots(home.path(), data.path());
+  EXPECT_FALSE(standard_shape_digest().has_value());
 }
 
 }  // namespace

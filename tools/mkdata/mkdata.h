@@ -213,6 +213,9 @@ struct ShapeFile {
   std::string text;
 };
 std::vector<ShapeFile> standard_shapes();
+// The seven collision shapes of the generic bike (frame, fork upper, fork lower, swingarm,
+// front wheel, rear wheel, rider).
+std::vector<ShapeFile> bike_shapes();
 bool write_common(const Output& out);
 
 }  // namespace ks::mkdata
