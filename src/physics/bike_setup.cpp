@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <numbers>
 
@@ -426,6 +427,37 @@ void setup_to_tuning(const BikeSetup& s, const BikeModelInfo& m, BikeTuning& t) 
   set_rider_spring(t, RiderSpring::forward_spring, transform_unit(s.rider_zspring.value));
   set_rider_spring(t, RiderSpring::forward_damping, transform_unit(s.rider_zdamping.value));
   set_rider_mass_distribution(t, s.rider_mass_distribution.value);
+}
+
+const char* setup_texture_or_default(const char* chosen, const BikeModelInfo& m,
+                                     ModelFile which) {
+  return (chosen && chosen[0]) ? chosen : m.file(which);
+}
+
+std::string setup_display_text(const BikeSetup& s, const BikeModelInfo& m, const char* key) {
+  if (!key) return {};
+  BikeTuning t;
+  setup_to_tuning(s, m, t);
+  char text[64];
+  text[0] = '\0';
+  const auto mm = [&](float ft) { std::snprintf(text, sizeof text, "%.2f mm", ft * 304.8); };
+  if (!std::strcmp(key, "fork_spring_rate_adjustment"))
+    std::snprintf(text, sizeof text, "%.3f kg/mm", t.fork.spring_rate * 0.000744082);
+  else if (!std::strcmp(key, "shock_spring_rate_adjustment"))
+    std::snprintf(text, sizeof text, "%.2f kg/mm", t.shock.spring_rate * 0.001488164);
+  else if (!std::strcmp(key, "fork_preload_adjustment"))
+    mm(t.fork.preload);
+  else if (!std::strcmp(key, "shock_preload_adjustment"))
+    mm(t.shock.preload);
+  else if (!std::strcmp(key, "fork_oil_level_adjustment"))
+    mm(t.fork.air_gap);
+  else if (!std::strcmp(key, "front_sprocket_adjustment"))
+    std::snprintf(text, sizeof text, "%.2f teeth",
+                  static_cast<double>(countershaft_teeth(m, s.front_sprocket_adjustment.value)));
+  else if (!std::strcmp(key, "rear_sprocket_adjustment"))
+    std::snprintf(text, sizeof text, "%.2f teeth",
+                  static_cast<double>(rear_sprocket_teeth(m, s.rear_sprocket_adjustment.value)));
+  return text;
 }
 
 // ---- applying --------------------------------------------------------------------------

@@ -243,6 +243,16 @@ void apply_stability_preset(BikeSetup& s, double stability);
 // transform and its setter, in key order.
 void setup_to_tuning(const BikeSetup& s, const BikeModelInfo& m, BikeTuning& t);
 
+// The texture a setup names, or the catalog's default of that group (kBikeTexture,
+// kWheelTexture, kRiderBodyTexture, kRiderHeadTexture) when it names none.
+const char* setup_texture_or_default(const char* chosen, const BikeModelInfo& m,
+                                     ModelFile which);
+
+// How the suspension menu shows a value: fork spring rate "%.3f kg/mm" (both legs), shock
+// spring rate "%.2f kg/mm", preloads and oil level "%.2f mm", sprockets "%.2f teeth".
+// Empty for keys shown as plain numbers.
+std::string setup_display_text(const BikeSetup& s, const BikeModelInfo& m, const char* key);
+
 // ---- applying --------------------------------------------------------------------------
 
 // Pushes the setup into the bike, unless its frame moves faster than 0.125 ft/s: then

@@ -521,6 +521,28 @@ TEST_F(Mechanic, ReadingASetupAppliesItToTheLocalBike) {
   EXPECT_FLOAT_EQ(bike_.tuning.assists.front_brake_torque, 120);
 }
 
+TEST(BikeSetup, DisplayTextsAndDefaultTextures) {
+  const BikeModelInfo& m = bike_model(find_bike_model_exact("cr125"));
+  BikeSetup s = fresh_setup();
+  read_setup_line(s, "fork_spring_rate_adjustment", "100");
+  read_setup_line(s, "rear_sprocket_adjustment", "-2");
+  const char* cases[][2] = {
+      {"fork_spring_rate_adjustment", "0.640 kg/mm"},
+      {"shock_spring_rate_adjustment", "4.70 kg/mm"},
+      {"fork_preload_adjustment", "12.70 mm"},
+      {"shock_preload_adjustment", "50.80 mm"},
+      {"fork_oil_level_adjustment", "101.60 mm"},
+      {"front_sprocket_adjustment", "13.00 teeth"},
+      {"rear_sprocket_adjustment", "50.00 teeth"},
+      {"leveling", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(setup_display_text(s, m, c[0]), c[1]) << c[0];
+
+  EXPECT_STREQ(setup_texture_or_default("", m, kBikeTexture), "@cr125.png");
+  EXPECT_STREQ(setup_texture_or_default("@cr125-alt1.png", m, kBikeTexture), "@cr125-alt1.png");
+  EXPECT_STREQ(setup_texture_or_default(nullptr, m, kRiderHeadTexture), "@rider_head.png");
+}
+
 TEST(PlateColours, Tags) {
   struct Case {
     const char* text;
