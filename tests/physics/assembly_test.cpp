@@ -1,10 +1,12 @@
 // Bike assembly: masses, joints, whole-bike operations and placement in a bare world.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "physics/bike.h"
 #include "physics/bike_catalog.h"
+#include "physics/terrain_contact.h"
 #include "physics/world.h"
 #include "track/gates.h"
 #include "track/heightfield.h"
@@ -393,6 +395,57 @@ TEST_F(AssemblyTest, PlacementRisesUntilClearAndDropsStaleContacts) {
   EXPECT_NEAR(dBodyGetLinearVel(body(kFrameBody))[1], -kGravity * kTicSeconds, 1e-9);
 
   EXPECT_FALSE(place_bike(*bike, hf, at, always_touches));
+}
+
+}  // namespace
+}  // namespace ks
+
+namespace ks {
+namespace {
+
+// One tic of a bike alone on the ground: its contacts, then the step. The rider joint
+// leaves the rider free to swing about its far-off anchor; the rider springs that hold it
+// are one-step joints of the per-tic bike step, so a one-step fixed joint stands in here.
+void ground_tic(BikeState& bike, const HeightField& hf) {
+  bike_ground_contacts(bike, hf);
+  const dJointID hold = dJointCreateFixed(g_physics.world, g_physics.contact_group);
+  dJointAttach(hold, bike.bodies[kRiderBody], bike.bodies[kFrameBody]);
+  dJointSetFixed(hold);
+  world_step();
+}
+
+TEST_F(AssemblyTest, BareBikeSettlesOnFlatGroundAndStays) {
+  HeightField hf;
+  ASSERT_TRUE(init_height_field(hf, 5, 2.0f, 3.0f));  // 128 ft a side, ground at y = 3
+  // Straight ahead on a sample line: with no balance assist a bare bike stays up only
+  // while nothing breaks its left-right symmetry.
+  ASSERT_TRUE(place_bike(*bike, hf, {64, 64, 0}, bike_ground_contacts));
+  const double start_y = pos(kFrameBody)[1];
+  EXPECT_GT(start_y, 3.0);
+
+  double highest = start_y;
+  for (int t = 0; t < 256; ++t) {  // two seconds to settle
+    ground_tic(*bike, hf);
+    highest = std::max(highest, static_cast<double>(pos(kFrameBody)[1]));
+  }
+  EXPECT_LT(highest, start_y + 0.05);  // no bounce up
+  EXPECT_GT(bike->front_contact.depth, 0);
+  EXPECT_GT(bike->rear_contact.depth, 0);
+  EXPECT_GT(pos(kFrameBody)[1], 3.5);  // still standing on its wheels
+  EXPECT_LT(std::abs(dBodyGetLinearVel(body(kFrameBody))[1]), 0.05);
+
+  const std::array<double, 3> rest = {pos(kFrameBody)[0], pos(kFrameBody)[1], pos(kFrameBody)[2]};
+  double moved = 0;
+  for (int t = 0; t < 1280; ++t) {  // ten seconds
+    ground_tic(*bike, hf);
+    const dReal* p = pos(kFrameBody);
+    const double dx = p[0] - rest[0], dy = p[1] - rest[1], dz = p[2] - rest[2];
+    moved = std::max(moved, std::sqrt(dx * dx + dy * dy + dz * dz));
+  }
+  EXPECT_LT(moved, 0.01);
+  // At rest the two tyres carry the whole bike.
+  const double load = bike->front_contact.feedback.f1[1] + bike->rear_contact.feedback.f1[1];
+  EXPECT_NEAR(load, bike->total_mass * kGravity, 0.01 * bike->total_mass * kGravity);
 }
 
 }  // namespace
