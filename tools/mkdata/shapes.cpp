@@ -90,10 +90,11 @@ std::vector<Ball> tyre_ring(double torus_radius, double section_radius) {
 
 std::vector<ShapeFile> bike_shapes() {
   std::vector<ShapeFile> out;
-  // Frame: engine and skid plate low in the middle, the backbone with tank and seat, the
-  // radiator shrouds either side, and the rear fender.
-  std::vector<Ball> frame = {{0, 1.6, 3.3, 0.55},  {0, 1.15, 3.45, 0.3}, {0, 2.75, 2.5, 0.35},
-                             {0, 2.7, 3.35, 0.45}, {0, 2.75, 4.3, 0.4},  {0, 2.6, 5.3, 0.35}};
+  // Frame: the engine low in the middle (its underside about a suspension travel above the
+  // ground, so that a bottomed bike still stands on its wheels), the backbone with tank and
+  // seat, the radiator shrouds either side, and the rear fender.
+  std::vector<Ball> frame = {{0, 1.65, 3.35, 0.5}, {0, 2.75, 2.5, 0.35}, {0, 2.7, 3.35, 0.45},
+                             {0, 2.75, 4.3, 0.4},  {0, 2.6, 5.3, 0.35}};
   mirrored(frame, 0.45, 2.3, 2.9, 0.3);
   out.push_back({"generic_frame.shp", shape_text(relative(kFrameOrigin, frame), 0.5, 2500, 250)});
   // Fork upper: the top clamp, the number plate and the handlebar ends.
