@@ -590,12 +590,14 @@ std::string setup_path(const char* name) {
   while (!n.empty() && (n.back() == ' ' || n.back() == '\t' || n.back() == '\r' ||
                         n.back() == '\n'))
     n.pop_back();
+  // A setup name is one file in the setups folder; a path could overwrite the config.
+  if (n.empty() || n[0] == '.' || n.find_first_of("/\\") != std::string::npos) return {};
   return "@setups/" + n;
 }
 
 bool read_named_setup(BikeSetup& s, const char* name) {
   const std::string path = setup_path(name);
-  VfsFile* f = vfs_open(path.c_str(), "rb");
+  VfsFile* f = path.empty() ? nullptr : vfs_open(path.c_str(), "rb");
   if (!f) {
     post_message("Error reading setup");
     return false;
@@ -612,7 +614,7 @@ bool read_named_setup(BikeSetup& s, const char* name) {
 
 bool write_named_setup(const BikeSetup& s, const char* name) {
   const std::string path = setup_path(name);
-  VfsFile* f = vfs_open_replace(path.c_str());
+  VfsFile* f = path.empty() ? nullptr : vfs_open_replace(path.c_str());
   bool ok = f != nullptr;
   if (ok && !write_setup(s, f)) {
     vfs_close(f);  // discards the temporary file; an old setup stays whole

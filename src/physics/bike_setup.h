@@ -285,7 +285,8 @@ bool write_setup(const BikeSetup& s, VfsFile* f);
 // Reads every "key=value" line of an open file (lines without "=" are skipped).
 void read_setup_file(BikeSetup& s, VfsFile* f);
 
-// "@setups/" + name with trailing blanks removed.
+// "@setups/" + name with trailing blanks removed; empty for a name that is not one plain
+// file name (empty, hidden, or holding a path separator).
 std::string setup_path(const char* name);
 // readsetup: reads the named setup into s, posts "Setup updated" or "Error reading
 // setup", then applies it to the local rider's bike when there is one. True when read.

@@ -424,6 +424,16 @@ TEST_F(SetupFiles, NamedRoundTrip) {
   EXPECT_EQ(last_message(), "Error reading setup");
 }
 
+TEST_F(SetupFiles, NamesThatLeaveTheSetupsFolderAreRefused) {
+  test::write_file(home_ / "config", "xres=800\n");
+  const BikeSetup s = fresh_setup();
+  for (const char* name : {"../config", "a/b", "..", ".hidden", "", "  ", "x\\y"}) {
+    EXPECT_FALSE(write_named_setup(s, name)) << name;
+    EXPECT_EQ(last_message(), "Error writing setup") << name;
+  }
+  EXPECT_EQ(test::read_file(home_ / "config"), "xres=800\n");
+}
+
 TEST_F(SetupFiles, ReaderSkipsBadLines) {
   const std::string text = std::string("no equals sign\n=5\nleveling=33\r\n") +
                            "name=" + std::string(5000, 'x') + "=leveling\n" +
