@@ -288,3 +288,128 @@ TEST(StandardShapes, AChangedFileIsNotAccepted) {
 
 }  // namespace
 }  // namespace ks
+
+// ---- contact joints and forces in the world -------------------------------------------
+
+#include "physics/bike.h"
+#include "physics/bike_catalog.h"
+#include "physics/bike_state.h"
+
+namespace ks {
+namespace {
+
+class WorldTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(create_physics_world()); }
+  void TearDown() override {
+    destroy_bike(bike);
+    destroy_physics_world();
+    reset_knockout_ticks();
+  }
+  BikeState* bike = nullptr;
+};
+
+TEST_F(WorldTest, WheelContactMakesOneJointAndRollingResistanceFadesBelowOneFootPerSecond) {
+  const HeightField hf = make_field([](int, int) { return 0.0f; });  // 5 / 15 roll resist
+  dBodyID wheel = dBodyCreate(g_physics.world);
+  WheelContact c;
+  c.body = wheel;
+  c.torus_radius = static_cast<float>(kR);
+  c.section_radius = static_cast<float>(kr);
+  const double resist = 5 + 10 * (kDelta / kr);  // compression s = depth / section
+  struct Case {
+    double vx, vy, force_x;
+  };
+  const Case cases[] = {{0.5, 0, -0.5 * resist}, {0.25, -3, -0.25 * resist}, {3, 0, -resist},
+                        {-12, 2, resist}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.vx);
+    dBodySetPosition(wheel, 5.3, kR + kr - kDelta, 6.7);
+    dBodySetLinearVel(wheel, k.vx, k.vy, 0);
+    dBodySetForce(wheel, 0, 0, 0);
+    ASSERT_TRUE(wheel_contact(hf, c, 1.0));
+    EXPECT_NEAR(c.depth, kDelta, 1e-6);
+    EXPECT_EQ(dBodyGetNumJoints(wheel), 1);
+    const dReal* f = dBodyGetForce(wheel);
+    EXPECT_NEAR(f[0], k.force_x, 1e-6);
+    EXPECT_NEAR(f[1], 0, 1e-9);
+    EXPECT_NEAR(c.point_velocity[0], k.vx, 1e-5);
+    dJointGroupEmpty(g_physics.contact_group);
+  }
+  // Lifted clear: no joint, no force, depth 0.
+  dBodySetPosition(wheel, 5.3, kR + kr + 0.5, 6.7);
+  dBodySetForce(wheel, 0, 0, 0);
+  EXPECT_FALSE(wheel_contact(hf, c, 1.0));
+  EXPECT_EQ(c.depth, 0);
+  EXPECT_EQ(dBodyGetNumJoints(wheel), 0);
+  EXPECT_EQ(dBodyGetForce(wheel)[0], 0);
+}
+
+// A bike turned upside down with the rider's body sphere pressed into flat ground.
+void flip_onto_rider(BikeState& b, const HeightField& hf, double speed) {
+  for (auto& s : b.shapes) s.reset();
+  CollisionShape rider;
+  rider.name = "rider";
+  rider.spheres.push_back(CollisionSphere{{0, 0, 0}, {}, 0.6f, 0.8f, 2500, 250});
+  rider.bound = 0.6f;
+  b.shapes[kRiderBody] = rider;
+  reset_bike(b);
+  orient_bike(b, {0, 0, 1}, 3.14159265358979323846);
+  const dReal* p = dBodyGetPosition(b.bodies[kRiderBody]);
+  translate_bike(b, {40 - p[0], ground_height_at(hf, 40, 40) + 0.55 - p[1], 40 - p[2]});
+  for (dBodyID body : b.bodies) dBodySetLinearVel(body, speed, 0, 0);
+}
+
+TEST_F(WorldTest, RiderUpsideDownCrashesOnlyAboveFiveFeetPerSecond) {
+  HeightField hf;
+  ASSERT_TRUE(init_height_field(hf, 5, 2.0f, 1.0f));
+  bike = create_bike("cr125", 0, "7");
+  ASSERT_NE(bike, nullptr);
+  set_knockout_ticks(0, 100);
+  dJointID rider_joint = bike->joints[kRiderJoint];
+
+  flip_onto_rider(*bike, hf, 4.0);
+  EXPECT_TRUE(bike_ground_contacts(*bike, hf));
+  EXPECT_EQ(bike->crash.counter, 0);
+  EXPECT_EQ(bike->crash.count, 0);
+  EXPECT_EQ(dJointGetBody(rider_joint, 0), bike->bodies[kRiderBody]);
+  EXPECT_EQ(bike->crash.ground_touch, 1);
+  dJointGroupEmpty(g_physics.contact_group);
+
+  bike->crash.collision_timer = -1;  // just hit by another bike: not a crash of its own
+  flip_onto_rider(*bike, hf, 6.0);
+  bike->crash.collision_timer = -1;
+  EXPECT_TRUE(bike_ground_contacts(*bike, hf));
+  EXPECT_EQ(bike->crash.counter, 0);
+  dJointGroupEmpty(g_physics.contact_group);
+
+  flip_onto_rider(*bike, hf, 6.0);
+  EXPECT_TRUE(bike_ground_contacts(*bike, hf));
+  EXPECT_EQ(bike->crash.counter, 512 + 100);
+  EXPECT_EQ(bike->crash.count, 1);
+  EXPECT_EQ(dJointGetBody(rider_joint, 0), nullptr);
+  EXPECT_EQ(dJointGetBody(rider_joint, 1), nullptr);
+  // The feet start from the foot rests, moving with the rider body.
+  const BikeVec3& rest = bike_model(bike->model).limbs.foot_rest[0];
+  dVector3 foot;
+  dBodyGetRelPointPos(bike->bodies[kFrameBody], rest.x, rest.y, rest.z, foot);
+  for (size_t k = 0; k < 3; ++k) {
+    EXPECT_NEAR(bike->rider_feet[0].position[k], foot[k], 1e-4);
+  }
+  EXPECT_NEAR(bike->rider_feet[0].velocity[0], 6.0, 1e-4);
+  // Already down: a second touch is no new crash.
+  EXPECT_TRUE(bike_ground_contacts(*bike, hf));
+  EXPECT_EQ(bike->crash.count, 1);
+  dJointGroupEmpty(g_physics.contact_group);
+
+  // Right way up, the same touch at speed is no crash.
+  reset_bike(*bike);
+  const dReal* p = dBodyGetPosition(bike->bodies[kRiderBody]);
+  translate_bike(*bike, {40 - p[0], 1.0 + 0.55 - p[1], 40 - p[2]});
+  for (dBodyID body : bike->bodies) dBodySetLinearVel(body, 8, 0, 0);
+  EXPECT_TRUE(bike_ground_contacts(*bike, hf));
+  EXPECT_EQ(bike->crash.counter, 0);
+}
+
+}  // namespace
+}  // namespace ks
