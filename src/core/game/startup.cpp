@@ -21,6 +21,7 @@
 #include "fs/memory.h"
 #include "fs/messages.h"
 #include "fs/vfs.h"
+#include "physics/bike_setup.h"
 #include "platform/vant.h"
 #include "platform/vant_window.h"
 #include "track/track_list.h"
@@ -40,10 +41,17 @@ namespace {
 void compute_build_identifier() {}
 // The platform's display mode list.
 std::vector<VideoMode> list_video_modes() { return {}; }
-// Selects "yz250f(2017)" in the Bike choice.
-void select_default_bike() {}
+// Selects "yz250f(2017)" in the Bike choice, and lets the config reader and writer carry
+// the bike setup block.
+void select_default_bike() {
+  reset_bike_setup(bike_setup());
+  install_bike_setup_config_hooks();
+}
 // Applies the Stability preset for the current Stability value.
-void apply_stability_preset() {}
+void apply_default_stability() {
+  BikeSetup& b = bike_setup();
+  apply_stability_preset(b, b.stability.value);
+}
 // Copies the default sun, ambient and clip planes into the track lighting record.
 void apply_default_lighting() {}
 // Drains the window's events and draws the loading screen at most every 1/16 s.
@@ -187,7 +195,7 @@ int game_main(int argc, char** argv) {
   }
 
   select_default_bike();
-  apply_stability_preset();
+  apply_default_stability();
   apply_first_graphics_preset(s);
   apply_default_lighting();
 
