@@ -413,3 +413,123 @@ TEST_F(WorldTest, RiderUpsideDownCrashesOnlyAboveFiveFeetPerSecond) {
 
 }  // namespace
 }  // namespace ks
+
+// ---- a bike on a slope ------------------------------------------------------------------
+
+namespace ks {
+namespace {
+
+constexpr double kSlopeAngle = 10 * 3.14159265358979323846 / 180;
+
+// 256 ft a side, rising towards +z at 10 degrees (a bike facing -z faces downhill), one
+// material everywhere.
+HeightField slope_field(float friction, float roll_resist) {
+  HeightField hf;
+  EXPECT_TRUE(init_height_field(hf, 6, 2.0f));
+  const double k = std::tan(kSlopeAngle);
+  for (int j = 0; j < hf.size; ++j)
+    for (int i = 0; i < hf.size; ++i)
+      hf.heights[static_cast<size_t>(j * hf.size + i)] =
+          static_cast<float>(k * j * static_cast<double>(hf.spacing));
+  update_height_range(hf);
+  TileInfo& m = hf.materials[0];
+  m.friction = {};
+  m.friction[0] = {friction, 1};
+  m.friction_count = 1;
+  m.roll_resist = {};
+  m.roll_resist[0] = {roll_resist, roll_resist, 1};  // the same at every compression
+  m.roll_resist_count = 1;
+  return hf;
+}
+
+// Speed of the frame down the slope.
+double downhill_speed(const BikeState& b) {
+  const dReal* v = dBodyGetLinearVel(b.bodies[kFrameBody]);
+  return -(v[2] * std::cos(kSlopeAngle) + v[1] * std::sin(kSlopeAngle));
+}
+
+// Until the rider's springs hold the rider body, its joint lets it swing freely about an
+// anchor far ahead of the bike, which tips the bare bike onto its nose; these tests pin
+// the rider to the frame instead, to see the tyres alone. The joint goes with the world.
+void pin_rider(BikeState& b) {
+  dJointID pin = dJointCreateFixed(g_physics.world, nullptr);
+  dJointAttach(pin, b.bodies[kRiderBody], b.bodies[kFrameBody]);
+  dJointSetFixed(pin);
+}
+
+// Places the bike facing downhill and sets it going at `speed`, wheels rolling.
+void set_rolling(BikeState& b, const HeightField& hf, double speed) {
+  ASSERT_TRUE(place_bike(b, hf, {128, 100, 0}, bike_ground_contacts));
+  pin_rider(b);
+  const double vy = -speed * std::sin(kSlopeAngle), vz = -speed * std::cos(kSlopeAngle);
+  for (dBodyID body : b.bodies) dBodySetLinearVel(body, 0, vy, vz);
+  for (const WheelContact* w : {&b.front_contact, &b.rear_contact}) {
+    dBodySetAngularVel(w->body, -speed / static_cast<double>(w->torus_radius + w->section_radius), 0, 0);
+  }
+}
+
+void tic(BikeState& b, const HeightField& hf) {
+  bike_ground_contacts(b, hf);
+  world_step();
+}
+
+TEST_F(WorldTest, RollingDownASlopeAcceleratesByGravityLessRollingResistance) {
+  const double resist = 12;  // lb per wheel
+  const HeightField hf = slope_field(1.0f, static_cast<float>(resist));
+  bike = create_bike("cr125", 0, "1");
+  ASSERT_NE(bike, nullptr);
+  set_rolling(*bike, hf, 4);
+  for (int t = 0; t < 64; ++t) tic(*bike, hf);  // settle onto the ground
+  ASSERT_GT(bike->front_contact.depth, 0);
+  ASSERT_GT(bike->rear_contact.depth, 0);
+
+  // Rolling wheels add their spin inertia to the mass that gravity accelerates.
+  double inertia_mass = 0;
+  for (const WheelContact* w : {&bike->front_contact, &bike->rear_contact}) {
+    dMass m;
+    dBodyGetMass(w->body, &m);
+    const double rolling_radius =
+        static_cast<double>(w->torus_radius + w->section_radius - w->depth);
+    inertia_mass += m.I[0] / (rolling_radius * rolling_radius);
+  }
+  const double mass = static_cast<double>(bike->total_mass);
+  const double predicted =
+      (mass * kGravity * std::sin(kSlopeAngle) - 2 * resist) / (mass + inertia_mass);
+
+  const double v0 = downhill_speed(*bike);
+  const int tics = 96;
+  for (int t = 0; t < tics; ++t) tic(*bike, hf);
+  const double measured = (downhill_speed(*bike) - v0) / (tics * kTicSeconds);
+  EXPECT_NEAR(measured, predicted, 0.1 * predicted) << "v0 " << v0;
+}
+
+// Wheels held by their brake motors: the bike slides rather than rolls.
+double sliding_distance(BikeState*& b, float friction) {
+  const HeightField hf = slope_field(friction, 5);
+  destroy_bike(b);
+  b = create_bike("cr125", 0, "1");
+  if (b == nullptr) return 0;
+  set_rolling(*b, hf, 3);
+  for (const WheelContact* w : {&b->front_contact, &b->rear_contact}) {
+    dBodySetAngularVel(w->body, 0, 0, 0);
+  }
+  const dReal* p = dBodyGetPosition(b->bodies[kFrameBody]);
+  const double start_z = p[2];
+  for (int t = 0; t < 128; ++t) {
+    for (int j : {kFrontAxleJoint, kRearAxleJoint}) {
+      dJointSetHingeParam(b->joints[static_cast<size_t>(j)], dParamVel, 0);
+      dJointSetHingeParam(b->joints[static_cast<size_t>(j)], dParamFMax, 5000);
+    }
+    tic(*b, hf);
+  }
+  return start_z - dBodyGetPosition(b->bodies[kFrameBody])[2];
+}
+
+TEST_F(WorldTest, OnALowFrictionMaterialALockedBikeSlidesFurther) {
+  const double grippy = sliding_distance(bike, 0.8f);
+  const double slippery = sliding_distance(bike, 0.1f);
+  EXPECT_GT(slippery, grippy + 1.0) << grippy << " " << slippery;
+}
+
+}  // namespace
+}  // namespace ks
