@@ -38,21 +38,24 @@ inline Triangle make_triangle(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
 }
 
 // Cells of [lo, hi] along one axis. Beyond the field the edge heights go on, so a body
-// off the field still meets ground; the range is kept within 2^20 cells of the field and
-// at most kMaxCellSpan cells wide, so that a wild position or radius (or a non-finite one)
-// costs little and never overflows the index arithmetic.
+// off the field still meets ground. The range is kept within 2^20 cells of the field and
+// at most kMaxCellSpan cells wide around its middle, so that a wild position or radius
+// (or a non-finite one) costs little and never overflows the index arithmetic.
 constexpr double kFarCells = 1048576.0;
-constexpr int kMaxCellSpan = 1024;
+constexpr double kMaxCellSpan = 64;
 inline bool cell_range(const HeightField& hf, double lo, double hi, int& first, int& last) {
   if (!(lo <= hi) || hf.size < 2 || !(hf.spacing > 0)) return false;
   const double s = static_cast<double>(hf.spacing);
-  const double limit = static_cast<double>(hf.size) + kFarCells;
   double a = std::floor(lo / s), b = std::ceil(hi / s) - 1.0;
   if (b < a) b = a;  // a zero-width square still sits in one cell
+  if (b - a >= kMaxCellSpan) {
+    a = std::floor(0.5 * (lo + hi) / s) - kMaxCellSpan / 2;
+    b = a + (kMaxCellSpan - 1);
+  }
+  const double limit = static_cast<double>(hf.size) + kFarCells;
   if (!(b >= -kFarCells) || !(a <= limit)) return false;
   a = a < -kFarCells ? -kFarCells : a;
   b = b > limit ? limit : b;
-  if (b - a >= kMaxCellSpan) b = a + (kMaxCellSpan - 1);
   first = static_cast<int>(a);
   last = static_cast<int>(b);
   return true;

@@ -533,3 +533,65 @@ TEST_F(WorldTest, OnALowFrictionMaterialALockedBikeSlidesFurther) {
 
 }  // namespace
 }  // namespace ks
+
+namespace ks {
+namespace {
+
+TEST(ShapeFile, DamagedFilesGiveNoShape) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool reads;
+  };
+  const Case cases[] = {
+      {"good", "2\n0 0 0 1 0.5 2500 250\n1 2 3 0.25 0.5 2500 250\n", true},
+      {"empty shape", "0\n", true},
+      {"negative count", "-1\n0 0 0 1 0.5 2500 250\n", false},
+      {"enormous count", "2147483647\n0 0 0 1 0.5 2500 250\n", false},
+      {"count above the limit", "4097\n", false},
+      {"nan centre", "1\nnan 0 0 1 0.5 2500 250\n", false},
+      {"infinite radius", "1\n0 0 0 inf 0.5 2500 250\n", false},
+      {"huge value", "1\n0 0 0 1e39 0.5 2500 250\n", false},
+      {"truncated sphere", "2\n0 0 0 1 0.5 2500 250\n1 2 3 0.25 0.5\n", false},
+      {"missing sphere", "2\n0 0 0 1 0.5 2500 250\n", false},
+      {"words", "1\n0 0 zero 1 0.5 2500 250\n", false},
+      {"nothing", "", false},
+  };
+  for (const Case& c : cases) {
+    VfsFile* f = vfs_open_memory(c.text.data(), c.text.size());
+    const auto shape = read_shape(f, c.name);
+    vfs_close(f);
+    EXPECT_EQ(shape.has_value(), c.reads) << c.name;
+  }
+  VfsFile* f = vfs_open_memory(cases[0].text.data(), cases[0].text.size());
+  const auto shape = read_shape(f, "good");
+  vfs_close(f);
+  ASSERT_TRUE(shape.has_value());
+  EXPECT_NEAR(shape->bound, std::sqrt(14.0) + 0.25, 1e-5);
+}
+
+TEST(ShapeContacts, SpheresArePlacedWithTheBodyPoseAndKeepTheirOwnCentres) {
+  ASSERT_TRUE(create_physics_world());
+  const HeightField hf = make_field([](int, int) { return 0.0f; });
+  dBodyID body = dBodyCreate(g_physics.world);
+  dBodySetPosition(body, 5, 0.4, 5);
+  dMatrix3 r;
+  dRFromAxisAndAngle(r, 0, 0, 1, 3.14159265358979323846 / 2);  // body x axis -> world y
+  dBodySetRotation(body, r);
+  CollisionShape shape;
+  shape.spheres.push_back(CollisionSphere{{1, 0, 0}, {}, 0.5f, 0.7f, 0, 0});   // up, clear
+  shape.spheres.push_back(CollisionSphere{{0, 1, 0}, {}, 0.5f, 0.7f, 0, 0});   // beside, touching
+  for (int tic = 0; tic < 2; ++tic) {
+    EXPECT_TRUE(shape_ground_contacts(shape, body, dBodyGetPosition(body),
+                                      dBodyGetRotation(body), hf));
+    EXPECT_EQ(dBodyGetNumJoints(body), 1);
+    EXPECT_NEAR(shape.spheres[0].world_centre[1], 1.4, 1e-6);
+    EXPECT_NEAR(shape.spheres[1].world_centre[0], 4, 1e-6);
+    EXPECT_EQ(shape.spheres[1].centre[1], 1.0f);  // still the body-frame centre
+    dJointGroupEmpty(g_physics.contact_group);
+  }
+  destroy_physics_world();
+}
+
+}  // namespace
+}  // namespace ks
