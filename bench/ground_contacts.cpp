@@ -74,6 +74,31 @@ void BM_bike_ground_contacts(benchmark::State& state) {
   ks::free_shape_cache();
   ks::free_roots_and_index();
 }
+// The geometry alone: one upright tyre, or one body sphere, resting on the same ground.
+void BM_torus_terrain_test(benchmark::State& state) {
+  ks::HeightField hf;
+  rolling_ground(hf, static_cast<float>(state.range(0)));
+  const double x = 60.3, z = 70.6;
+  const double y = static_cast<double>(ks::ground_height_at(hf, x, z)) + 1.1;
+  int touching = 0;
+  for (auto _ : state) {
+    const ks::GroundHit hit = ks::torus_terrain_test(hf, {x, y, z}, {1, 0, 0}, 0.833333, 0.333333);
+    touching += hit.touches ? 1 : 0;
+    benchmark::DoNotOptimize(hit);
+  }
+  state.counters["touching"] = benchmark::Counter(touching, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_torus_terrain_test)->ArgName("spacing")->Arg(1)->Arg(2);
+
+void BM_sphere_terrain_test(benchmark::State& state) {
+  ks::HeightField hf;
+  rolling_ground(hf, static_cast<float>(state.range(0)));
+  const double x = 60.3, z = 70.6;
+  const double y = static_cast<double>(ks::ground_height_at(hf, x, z)) + 0.25;
+  for (auto _ : state) benchmark::DoNotOptimize(ks::sphere_terrain_test(hf, {x, y, z}, 0.3));
+}
+BENCHMARK(BM_sphere_terrain_test)->ArgName("spacing")->Arg(1)->Arg(2);
+
 BENCHMARK(BM_bike_ground_contacts)
     ->ArgNames({"spacing", "bikes"})
     ->Args({1, 40})

@@ -43,7 +43,11 @@ double bracketed_root(const double* c, int n, double a, double b) {
     }
     const double dfx = poly_eval(d, n - 1, x);
     double next = dfx != 0 ? x - fx / dfx : a;
-    if (!(next > a && next < b)) next = 0.5 * (a + b);
+    if (!(next > a && next < b)) {
+      next = 0.5 * (a + b);
+    } else if (std::fabs(next - x) < 1e-15) {
+      return next;  // Newton has converged; the bracket may stay wide on one side
+    }
     x = next;
   }
   return x;
@@ -204,7 +208,10 @@ bool torus_triangle(const Triangle& tri, const Circle& circle, double r, double 
     return true;
   }
 
-  // Edges and corners: the shortest gap between the centre circle and the outline.
+  // Edges and corners: the shortest gap between the centre circle and the outline. The
+  // outline lies in the plane, so it is at least as far from the circle as the plane is;
+  // where that already can't win, the quartic isn't needed.
+  if (h_near >= r - want) return false;
   bool found = false;
   for (int k = 0; k < 3; ++k) {
     const Vec3d& a = tri.v[k];
@@ -215,6 +222,8 @@ bool torus_triangle(const Triangle& tri, const Circle& circle, double r, double 
     const double sb = dot(sub(b, circle.centre), circle.axle);
     if ((sa >= reach && sb >= reach) || (sa <= -reach && sb <= -reach)) continue;
     if (point_segment_distance(circle.centre, a, b) >= circle.radius + reach) continue;
+    const double far_end = std::max(length(sub(a, circle.centre)), length(sub(b, circle.centre)));
+    if (far_end <= circle.radius - reach) continue;  // inside the ring, clear of the tube
     const SegmentGap gap = circle_segment_gap(circle, a, b);
     const double depth = r - gap.distance;
     if (depth <= want) continue;
