@@ -328,6 +328,13 @@ double material_roll_resist(const TileInfo& m, double speed, double compression)
   return low + (high - low) * compression;
 }
 
+Vec3d tyre_friction_direction(const Vec3d& normal, const Vec3d& slip, const Vec3d& axle_world) {
+  Vec3d f = cross(normal, slip);
+  if (dot(f, f) < 1.0 / 1024.0) f = cross(normal, axle_world);
+  const double len = length(f);
+  return len > 0 ? scale(f, 1.0 / len) : Vec3d{0, 0, 0};
+}
+
 TyreSoftness tyre_softness(double depth, double section_radius) {
   double s = section_radius > 0 ? depth / section_radius : 1.0;
   s = std::clamp(s, 0.0, 1.0);
@@ -363,22 +370,17 @@ bool wheel_contact(const HeightField& hf, WheelContact& wheel, double grip_facto
   const double section = static_cast<double>(wheel.section_radius);
   const TyreSoftness soft = tyre_softness(hit.depth, section);
 
-  // Friction along the slip across the normal; a tyre that doesn't slip rolls along
-  // normal x axle.
-  Vec3d f = cross(hit.normal, slip);
-  if (dot(f, f) < 1.0 / 1024.0) {
-    dVector3 a;
-    dBodyVectorToWorld(wheel.body, wheel.axle[0], wheel.axle[1], wheel.axle[2], a);
-    f = cross(hit.normal, {a[0], a[1], a[2]});
-  }
-  const double flen = length(f);
+  dVector3 a;
+  dBodyVectorToWorld(wheel.body, wheel.axle[0], wheel.axle[1], wheel.axle[2], a);
+  const Vec3d f = tyre_friction_direction(hit.normal, slip, {a[0], a[1], a[2]});
+  const bool has_direction = dot(f, f) > 0;
 
   if (g_physics.world != nullptr && g_physics.contact_group != nullptr) {
     dContact c{};
     c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
-    if (flen > 0) {
+    if (has_direction) {
       c.surface.mode |= dContactFDir1;
-      for (int k = 0; k < 3; ++k) c.fdir1[k] = f[static_cast<size_t>(k)] / flen;
+      for (int k = 0; k < 3; ++k) c.fdir1[k] = f[static_cast<size_t>(k)];
     }
     c.surface.mu = mu;
     c.surface.soft_erp = soft.erp;

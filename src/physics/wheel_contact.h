@@ -58,6 +58,11 @@ double material_friction(const TileInfo& m, double speed);
 // Rolling-resistance force at wheel speed `speed` and compression s in [0, 1].
 double material_roll_resist(const TileInfo& m, double speed, double compression);
 
+// First friction direction of a tyre contact: across the normal from the slip, or, when
+// the tyre hardly slips, normal x axle (the rolling direction). Unit length, or zero when
+// even that is degenerate (the library then picks the directions).
+Vec3d tyre_friction_direction(const Vec3d& normal, const Vec3d& slip, const Vec3d& axle_world);
+
 // Contact softness of a tyre at a depth: compression s = min(1, depth / section radius),
 // spring k = 1000 + 24000 s^3 and damper c = 200 + 2300 s^3, as joint ERP and CFM for
 // one tic.

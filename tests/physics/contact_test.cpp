@@ -595,3 +595,68 @@ TEST(ShapeContacts, SpheresArePlacedWithTheBodyPoseAndKeepTheirOwnCentres) {
 
 }  // namespace
 }  // namespace ks
+
+namespace ks {
+namespace {
+
+TEST(TyreFriction, DirectionFollowsTheSlipElseTheRollingDirection) {
+  struct Case {
+    const char* name;
+    Vec3d slip, axle, expected;
+  };
+  const Case cases[] = {
+      {"sliding sideways", {3, 0, 0}, {1, 0, 0}, {0, 0, -1}},
+      {"sliding forwards", {0, 0, -2}, {1, 0, 0}, {-1, 0, 0}},
+      {"no slip: rolling direction", {0.001, 0, 0.01}, {1, 0, 0}, {0, 0, -1}},
+      {"no slip, steered", {0, 0, 0}, unit({1, 0, 1}), unit({1, 0, -1})},
+      {"no slip, axle along the normal", {0, 0, 0}, {0, 1, 0}, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    const Vec3d f = tyre_friction_direction(kUp, c.slip, c.axle);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(f[k], c.expected[k], 1e-12) << c.name << " " << k;
+  }
+}
+
+TEST(BodyRoll, SignedFromUpright) {
+  ASSERT_TRUE(create_physics_world());
+  dBodyID b = dBodyCreate(g_physics.world);
+  for (double heading : {0.0, 1.0, -2.5}) {
+    for (double roll : {0.0, 0.5, -1.2}) {
+      dMatrix3 yaw, lean, r;
+      dRFromAxisAndAngle(yaw, 0, 1, 0, heading);
+      dRFromAxisAndAngle(lean, 0, 0, 1, roll);  // about the bike's own forward axis
+      dMultiply0(r, yaw, lean, 3, 3, 3);
+      dBodySetRotation(b, r);
+      EXPECT_NEAR(std::fabs(body_roll_angle(b)), std::fabs(roll), 1e-9) << heading << " " << roll;
+    }
+  }
+  dMatrix3 r;
+  dRFromAxisAndAngle(r, 0, 0, 1, 0.5);
+  dBodySetRotation(b, r);
+  dRFromAxisAndAngle(r, 0, 0, 1, -0.5);
+  const double right = body_roll_angle(b);
+  dBodySetRotation(b, r);
+  EXPECT_NEAR(body_roll_angle(b), -right, 1e-9);
+  EXPECT_LT(arcade_grip_factor(body_roll_angle(b)), 1.0);
+  destroy_physics_world();
+}
+
+TEST_F(WorldTest, WheelShapesNeverTouchTheGround) {
+  HeightField hf;
+  ASSERT_TRUE(init_height_field(hf, 5, 2.0f, 0.0f));
+  bike = create_bike("cr125", 0, "1");
+  ASSERT_NE(bike, nullptr);
+  for (auto& s : bike->shapes) s.reset();
+  CollisionShape big;
+  big.spheres.push_back(CollisionSphere{{0, 0, 0}, {}, 3.0f, 1.0f, 2500, 250});
+  big.bound = 3;
+  bike->shapes[kFrontWheelBody] = big;
+  bike->shapes[kRearWheelBody] = big;
+  translate_bike(*bike, {30, 1.5, 30});  // tyres 0.3 ft clear, wheel spheres deep in
+  EXPECT_FALSE(bike_ground_contacts(*bike, hf));
+  EXPECT_EQ(bike->crash.ground_touch, 0);
+  EXPECT_EQ(bike->front_contact.depth, 0);
+}
+
+}  // namespace
+}  // namespace ks
