@@ -1,5 +1,5 @@
 // ".shp" from hostile bytes; a shape that reads is then placed on a small rolling terrain
-// and its spheres tested against the ground.
+// and its spheres tested against the ground, as spheres and as tyres.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,7 @@
 
 #include "fs/vfs.h"
 #include "physics/terrain_contact.h"
+#include "physics/wheel_contact.h"
 #include "track/collision_shape.h"
 #include "track/heightfield.h"
 
@@ -24,6 +25,17 @@ const ks::HeightField& field() {
   return hf;
 }
 
+void check(const ks::GroundHit& hit) {
+  if (!hit.touches) return;
+  if (!(hit.depth > 0) || !std::isfinite(hit.depth)) std::abort();
+  const double n2 = hit.normal[0] * hit.normal[0] + hit.normal[1] * hit.normal[1] +
+                    hit.normal[2] * hit.normal[2];
+  if (std::fabs(n2 - 1) > 1e-6 || hit.normal[1] < 0) std::abort();
+  for (double v : hit.point) {
+    if (!std::isfinite(v)) std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,12 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (++tested > 8) break;
     const ks::GroundHit hit = ks::sphere_terrain_test(
         field(), {s.centre[0], s.centre[1], s.centre[2]}, static_cast<double>(s.radius));
-    if (hit.touches) {
-      if (!(hit.depth > 0) || !std::isfinite(hit.depth)) std::abort();
-      const double n2 = hit.normal[0] * hit.normal[0] + hit.normal[1] * hit.normal[1] +
-                        hit.normal[2] * hit.normal[2];
-      if (std::fabs(n2 - 1) > 1e-6 || hit.normal[1] < 0) std::abort();
-    }
+    check(hit);
+    // The same numbers as a tyre: centre, axle from the surface values, torus radius.
+    check(ks::torus_terrain_test(field(), {s.centre[0], s.centre[1], s.centre[2]},
+                                 {s.friction, s.stiffness, s.damping},
+                                 static_cast<double>(s.radius), 0.3));
   }
   return 0;
 }
