@@ -121,6 +121,10 @@ GroundHit sphere_terrain_test(const HeightField& hf, const Vec3d& centre, double
   for (double v : centre) {
     if (!std::isfinite(v)) return best;
   }
+  if (!ground_may_reach(hf, centre[0] - radius, centre[0] + radius, centre[2] - radius,
+                        centre[2] + radius, centre[1] - radius)) {
+    return best;
+  }
   for_each_triangle(hf, centre[0] - radius, centre[0] + radius, centre[2] - radius,
                     centre[2] + radius, [&](const Triangle& tri) {
                       GroundHit h;

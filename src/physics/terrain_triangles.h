@@ -84,6 +84,21 @@ void for_each_triangle(const HeightField& hf, double x0, double x1, double z0, d
   }
 }
 
+// False when every sample corner of the cells under [x0, x1] x [z0, z1] lies below
+// `lowest` (the lowest point of a shape): the triangles can't reach it, and a shape riding
+// high costs a few sample reads instead of a triangle walk.
+inline bool ground_may_reach(const HeightField& hf, double x0, double x1, double z0, double z1,
+                             double lowest) {
+  int i0 = 0, i1 = 0, j0 = 0, j1 = 0;
+  if (!cell_range(hf, x0, x1, i0, i1) || !cell_range(hf, z0, z1, j0, j1)) return false;
+  for (int j = j0; j <= j1 + 1; ++j) {
+    for (int i = i0; i <= i1 + 1; ++i) {
+      if (static_cast<double>(height_sample(hf, i, j)) >= lowest) return true;
+    }
+  }
+  return false;
+}
+
 // Barycentric test: does the foot of p on the triangle's plane lie inside it (edges
 // included)?
 inline bool projects_inside(const Triangle& t, const Vec3d& p) {

@@ -175,9 +175,12 @@ double point_segment_distance(const Vec3d& p, const Vec3d& a, const Vec3d& b) {
   return length(sub(p, add(a, scale(e, t))));
 }
 
-// Penetration of the torus into one triangle; `want` is the depth to beat.
+// Penetration of the torus into one triangle, deeper than `want`. The face case and the
+// edge case of a triangle are found in separate passes over the triangles (faces first),
+// so that the costly edge distances only run where they could still win.
+enum class TrianglePass { kFaces, kEdges };
 bool torus_triangle(const Triangle& tri, const Circle& circle, double r, double want,
-                    GroundHit& hit) {
+                    TrianglePass pass, GroundHit& hit) {
   const Vec3d& n = tri.normal;
   const double hc = dot(n, sub(circle.centre, tri.v[0]));
   if (std::fabs(hc) > circle.radius + r) return false;
@@ -203,10 +206,11 @@ bool torus_triangle(const Triangle& tri, const Circle& circle, double r, double 
   const double h_opp = dot(n, sub(opposite, tri.v[0]));
   if (h_near < r && h_opp > 0 && projects_inside(tri, nearest)) {
     const double depth = r - h_near;
-    if (depth <= want) return false;
+    if (pass == TrianglePass::kEdges || depth <= want) return false;
     hit = {true, sub(nearest, scale(n, r)), n, depth};
     return true;
   }
+  if (pass == TrianglePass::kFaces) return false;
 
   // Edges and corners: the shortest gap between the centre circle and the outline. The
   // outline lies in the plane, so it is at least as far from the circle as the plane is;
@@ -260,16 +264,30 @@ GroundHit torus_terrain_test(const HeightField& hf, const Vec3d& centre, const V
     if (!std::isfinite(v)) return best;
   }
   const Circle circle{centre, scale(axle, 1.0 / alen), torus_radius};
-  const double reach = torus_radius + section_radius;
+  // The torus's own extent along x and z (a circle reaches R sqrt(1 - a_k^2) along axis
+  // k): cells outside it can't touch, and an upright wheel is thin across.
+  const auto extent = [&](double ak) {
+    return torus_radius * std::sqrt(std::max(0.0, 1.0 - ak * ak)) + section_radius;
+  };
+  const double reach_x = extent(circle.axle[0]), reach_z = extent(circle.axle[2]);
+  const double lowest =
+      centre[1] - (torus_radius * std::sqrt(std::max(0.0, 1.0 - circle.axle[1] * circle.axle[1])) +
+                   section_radius);
+  if (!ground_may_reach(hf, centre[0] - reach_x, centre[0] + reach_x, centre[2] - reach_z,
+                        centre[2] + reach_z, lowest)) {
+    return best;
+  }
   double depth = 0;
-  for_each_triangle(hf, centre[0] - reach, centre[0] + reach, centre[2] - reach,
-                    centre[2] + reach, [&](const Triangle& tri) {
-                      GroundHit h;
-                      if (torus_triangle(tri, circle, section_radius, depth, h)) {
-                        best = h;
-                        depth = h.depth;
-                      }
-                    });
+  for (TrianglePass pass : {TrianglePass::kFaces, TrianglePass::kEdges}) {
+    for_each_triangle(hf, centre[0] - reach_x, centre[0] + reach_x, centre[2] - reach_z,
+                      centre[2] + reach_z, [&](const Triangle& tri) {
+                        GroundHit h;
+                        if (torus_triangle(tri, circle, section_radius, depth, pass, h)) {
+                          best = h;
+                          depth = h.depth;
+                        }
+                      });
+  }
   if (!(best.depth > 0)) return GroundHit{};
   best.normal = upward_normal(best.normal);
   return best;
