@@ -6,6 +6,7 @@
 
 #include "physics/bike_catalog.h"
 #include "physics/bike_state.h"
+#include "physics/rider_pose.h"
 #include "physics/terrain_triangles.h"
 #include "physics/world.h"
 #include "track/collision_shape.h"
@@ -88,20 +89,17 @@ bool body_shape_contacts(BikeState& bike, int which, const HeightField& hf) {
                                hf);
 }
 
-// The rider leaves the bike: the rider joint lets go, and the feet go on from the pegs
-// with the rider body's motion there.
-void crash_rider(BikeState& bike) {
+// The rider leaves the bike: the rider joint lets go, and the feet go on from where the
+// pose had them, with the rider body's motion there.
+void crash_rider(BikeState& bike, const HeightField& hf) {
   dJointID rider_joint = bike.joints[kRiderJoint];
   if (rider_joint != nullptr) dJointAttach(rider_joint, nullptr, nullptr);
-  dBodyID frame = bike.bodies[kFrameBody];
   dBodyID rider = bike.bodies[kRiderBody];
-  const BikeModelInfo& m = bike_model(bike.model);
+  const RiderFeet feet = rider_feet(bike, hf);
   for (size_t k = 0; k < 2; ++k) {
-    const BikeVec3& rest = m.limbs.foot_rest[k];
-    dVector3 p, v;
-    dBodyGetRelPointPos(frame, static_cast<double>(rest.x), static_cast<double>(rest.y),
-                        static_cast<double>(rest.z), p);
-    dBodyGetPointVel(rider, p[0], p[1], p[2], v);
+    const Vec3d& p = feet.position[k];
+    dVector3 v{0, 0, 0, 0};
+    if (rider != nullptr) dBodyGetPointVel(rider, p[0], p[1], p[2], v);
     for (size_t c = 0; c < 3; ++c) {
       bike.rider_feet[k].position[c] = static_cast<float>(p[c]);
       bike.rider_feet[k].velocity[c] = static_cast<float>(v[c]);
@@ -206,7 +204,7 @@ bool bike_ground_contacts(BikeState& bike, const HeightField& hf) {
     const bool upside_down = r[5] < 0;  // y component of the body's own y axis
     if (upside_down && speed > kCrashSpeed && bike.crash.counter <= 0 &&
         bike.crash.collision_timer >= 0) {
-      crash_rider(bike);
+      crash_rider(bike, hf);
     }
   }
   if (body_touched) bike.crash.ground_touch = 1;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "physics/rider_pose.h"
 #include "physics/terrain_contact.h"
 #include "physics/wheel_contact.h"
 #include "physics/world.h"
@@ -387,19 +388,20 @@ TEST_F(WorldTest, RiderUpsideDownCrashesOnlyAboveFiveFeetPerSecond) {
   dJointGroupEmpty(g_physics.contact_group);
 
   flip_onto_rider(*bike, hf, 6.0);
+  bike->controls.dab_pose = 0.5f;
+  const RiderFeet posed = rider_feet(*bike, hf);
   EXPECT_TRUE(bike_ground_contacts(*bike, hf));
   EXPECT_EQ(bike->crash.counter, 512 + 100);
   EXPECT_EQ(bike->crash.count, 1);
   EXPECT_EQ(dJointGetBody(rider_joint, 0), nullptr);
   EXPECT_EQ(dJointGetBody(rider_joint, 1), nullptr);
-  // The feet start from the foot rests, moving with the rider body.
-  const BikeVec3& rest = bike_model(bike->model).limbs.foot_rest[0];
-  dVector3 foot;
-  dBodyGetRelPointPos(bike->bodies[kFrameBody], rest.x, rest.y, rest.z, foot);
-  for (size_t k = 0; k < 3; ++k) {
-    EXPECT_NEAR(bike->rider_feet[0].position[k], foot[k], 1e-4);
+  // The feet start from the posed feet, moving with the rider body.
+  for (size_t f = 0; f < 2; ++f) {
+    for (size_t k = 0; k < 3; ++k) {
+      EXPECT_NEAR(bike->rider_feet[f].position[k], posed.position[f][k], 1e-4);
+    }
+    EXPECT_NEAR(bike->rider_feet[f].velocity[0], 6.0, 1e-4);
   }
-  EXPECT_NEAR(bike->rider_feet[0].velocity[0], 6.0, 1e-4);
   // Already down: a second touch is no new crash.
   EXPECT_TRUE(bike_ground_contacts(*bike, hf));
   EXPECT_EQ(bike->crash.count, 1);
