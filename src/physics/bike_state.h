@@ -63,6 +63,8 @@ struct Drivetrain {
   float windup = 0;        // drivetrain wind-up angle (rad)
   float engine_speed = 0;  // rad/s
   float crank_inertia = 0;
+  float clutch_engagement = 0;  // engagement the last drivetrain step used, 0..1
+  float drive_torque = 0;       // torque the last step put on the rear wheel (lb ft)
 };
 
 struct CrashState {
