@@ -78,8 +78,8 @@ int usable_gear(const BikeModelInfo& m, int gear) {
 }
 
 double total_ratio(const BikeModelInfo& m, int gear, double final_drive) {
-  return static_cast<double>(m.gear_ratios[static_cast<size_t>(std::clamp(gear, 0, kGearCount - 1))]) *
-         m.primary_ratio * final_drive;
+  const auto index = static_cast<size_t>(std::clamp(gear, 0, kGearCount - 1));
+  return static_cast<double>(m.gear_ratios[index]) * m.primary_ratio * final_drive;
 }
 
 int auto_shift_gear(const BikeModelInfo& m, int gear, double final_drive, double axle_rate) {

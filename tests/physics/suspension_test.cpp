@@ -152,7 +152,8 @@ TEST(Linkage, LeverageIsTheSlopeOfTheStrokeAndStrokeRises) {
       const double u = i / 100.0;
       const double e = 1e-6;
       const LinkagePoint p = linkage_curve(m, u);
-      const double slope = (linkage_curve(m, u + e).stroke - linkage_curve(m, u - e).stroke) / (2 * e);
+      const double slope =
+          (linkage_curve(m, u + e).stroke - linkage_curve(m, u - e).stroke) / (2 * e);
       ASSERT_NEAR(p.leverage, slope, 1e-4) << m.name.data() << " u " << u;
       ASSERT_GT(p.stroke, last) << m.name.data() << " u " << u;
       last = p.stroke;
