@@ -284,6 +284,7 @@ void reset_bike(BikeState& bike) {
   bike.drivetrain = Drivetrain{};
   bike.drivetrain.crank_inertia = crank;
   bike.crash = CrashState{};
+  bike.assist = AssistState{};
   bike.rider_feet = {};
   bike.rider_velocity_history = {};
   bike.enabled = 1;

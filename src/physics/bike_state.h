@@ -77,6 +77,14 @@ struct CrashState {
   int last_bike_contact_tic = -1;
 };
 
+// Airtime and the balance assists' own state.
+struct AssistState {
+  float landing_multiplier = 1;  // roll damping boost right after a landing
+  int takeoff_tic = 0;
+  int landing_tic = 0;
+  float lock_warning = 0;  // 0..1, how close the front is to its lock or slip limit
+};
+
 struct RiderFoot {
   std::array<float, 3> position{};
   std::array<float, 3> velocity{};
@@ -115,6 +123,7 @@ struct BikeState {
   int slot = 0;
 
   CrashState crash;
+  AssistState assist;
   std::array<RiderFoot, 2> rider_feet{};
   // Rider body linear velocity of the last four tics, indexed by tic % 4.
   std::array<std::array<float, 3>, 4> rider_velocity_history{};

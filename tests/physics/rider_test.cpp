@@ -1,0 +1,215 @@
+// The rider springs, the balance assists and the bike step, riding on flat hardpack.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "physics/bike.h"
+#include "physics/bike_catalog.h"
+#include "physics/bike_setup.h"
+#include "physics/bike_state.h"
+#include "physics/bike_step.h"
+#include "physics/rider.h"
+#include "physics/terrain_contact.h"
+#include "physics/world.h"
+#include "track/heightfield.h"
+
+namespace ks {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMph = 5280.0 / 3600.0;  // ft/s per mph
+
+// 1026 ft a side of flat ground at y = 0, one hardpack-like material.
+HeightField flat_field() {
+  HeightField hf;
+  EXPECT_TRUE(init_height_field(hf, 8, 2.0f, 0.0f));
+  TileInfo& m = hf.materials[0];
+  m.friction = {};
+  m.friction[0] = {1.0f, 1};
+  m.friction_count = 1;
+  return hf;
+}
+
+class RiderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(create_physics_world());
+    reset_bike_step_module();
+  }
+  void TearDown() override {
+    destroy_bike(bike);
+    destroy_physics_world();
+  }
+
+  // A bike of the model at stability 100 with automatic shifting and dab, placed at the
+  // far +z end of the field facing -z.
+  void make(const char* model) {
+    bike = create_bike(model, 0, "1");
+    ASSERT_NE(bike, nullptr);
+    BikeSetup s;
+    reset_bike_setup(s);
+    apply_stability_preset(s, 100);
+    setup_to_tuning(s, bike_model(bike->model), bike->tuning);
+    ASSERT_NE(bike->tuning.flags[0] & kFlagAutoShift, 0);
+    ASSERT_NE(bike->tuning.flags[0] & kFlagAutoDab, 0);
+    ASSERT_TRUE(place_bike(*bike, hf, {512, 960, 0}, bike_ground_contacts));
+  }
+
+  void tic() {
+    bike_ground_contacts(*bike, hf);
+    world_step();
+    bike_step(*bike, hf, now++);
+    for (dBodyID b : bike->bodies) {
+      const dReal* p = dBodyGetPosition(b);
+      const dReal* v = dBodyGetLinearVel(b);
+      for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(std::isfinite(p[i]) && std::isfinite(v[i])) << "tic " << now;
+      }
+    }
+  }
+
+  const dReal* frame_pos() const { return dBodyGetPosition(bike->bodies[kFrameBody]); }
+  double speed() const {
+    const dReal* v = dBodyGetLinearVel(bike->bodies[kFrameBody]);
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  }
+  double up_y() const {
+    dVector3 u;
+    dBodyVectorToWorld(bike->bodies[kFrameBody], 0, 1, 0, u);
+    return u[1];
+  }
+  // Heading of the frame's forward (-z) axis about +y.
+  double heading() const {
+    dVector3 fwd;
+    dBodyVectorToWorld(bike->bodies[kFrameBody], 0, 0, -1, fwd);
+    return std::atan2(-fwd[0], -fwd[2]);
+  }
+
+  HeightField hf = flat_field();
+  BikeState* bike = nullptr;
+  int now = 0;
+};
+
+TEST_F(RiderTest, StandsUprightAtRestForTenSeconds) {
+  make("cr125");
+  const double start_y = frame_pos()[1];
+  const dBodyID rider = bike->bodies[kRiderBody];
+  for (int t = 0; t < 1280; ++t) {
+    tic();
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_EQ(bike->crash.count, 0);
+  EXPECT_GT(up_y(), std::cos(5 * kPi / 180));
+  EXPECT_NEAR(frame_pos()[1], start_y, 0.5);
+  EXPECT_LT(speed(), 0.1);
+  // The springs hold the rider on the bike, near its riding position.
+  const BikeModelInfo& m = bike_model(bike->model);
+  dVector3 rest;
+  dBodyGetRelPointPos(bike->bodies[kFrameBody], m.rider_pos.x - m.frame_pos.x,
+                      m.rider_pos.y - m.frame_pos.y, m.rider_pos.z - m.frame_pos.z, rest);
+  const dReal* p = dBodyGetPosition(rider);
+  EXPECT_LT(std::hypot(p[0] - rest[0], p[1] - rest[1], p[2] - rest[2]), 1.0);
+  // Standing still with the throttle shut the assist brakes the bike for the tic only.
+  EXPECT_EQ(bike->controls.front_brake, 0);
+  EXPECT_EQ(bike->controls.sit_dab, 0);
+}
+
+TEST_F(RiderTest, FullThrottleAcceleratesAndShiftsUp) {
+  make("cr125");
+  for (int t = 0; t < 64; ++t) tic();  // settle
+  set_control(*bike, Control::clutch, 1);
+  set_control(*bike, Control::throttle, 1);
+  int highest_gear = bike->drivetrain.gear;
+  double t30 = -1, t60 = -1, top = 0;
+  for (int t = 0; t < 128 * 20; ++t) {
+    tic();
+    if (HasFatalFailure()) return;
+    highest_gear = std::max(highest_gear, bike->drivetrain.gear);
+    top = std::max(top, speed());
+    if (t30 < 0 && speed() >= 30 * kMph) t30 = (t + 1) * kTicSeconds;
+    if (t60 < 0 && speed() >= 60 * kMph) t60 = (t + 1) * kTicSeconds;
+    if (frame_pos()[2] < 40) break;  // near the end of the field
+  }
+  std::printf("cr125: 0-30 mph %.2f s, 0-60 mph %.2f s, top %.1f mph, gear %d\n", t30, t60,
+              top / kMph, highest_gear + 1);
+  EXPECT_EQ(bike->crash.count, 0);
+  EXPECT_GT(t30, 0);
+  EXPECT_LT(t30, 8);
+  EXPECT_GE(highest_gear, 2);
+  EXPECT_GT(up_y(), 0.9);
+}
+
+TEST_F(RiderTest, SteerInputTurnsWithoutFalling) {
+  make("cr125");
+  set_control(*bike, Control::clutch, 1);
+  set_control(*bike, Control::throttle, 0.6);
+  while (speed() < 25 && now < 128 * 10) {
+    tic();
+    if (HasFatalFailure()) return;
+  }
+  ASSERT_GE(speed(), 25);
+  const double h0 = heading();
+  set_control(*bike, Control::throttle, 0.3);
+  set_control(*bike, Control::steer, 0.5);
+  double turned = 0, last = h0;
+  for (int t = 0; t < 128 * 3; ++t) {
+    tic();
+    if (HasFatalFailure()) return;
+    double d = heading() - last;
+    if (d > kPi) d -= 2 * kPi;
+    if (d < -kPi) d += 2 * kPi;
+    turned += d;
+    last = heading();
+    ASSERT_GT(up_y(), 0.3) << "fell at tic " << t;
+  }
+  EXPECT_EQ(bike->crash.count, 0);
+  EXPECT_GT(std::abs(turned), 30 * kPi / 180);
+}
+
+TEST(RiderControls, SettersClampAndCrashZeroes) {
+  ASSERT_TRUE(create_physics_world());
+  BikeState* b = create_bike("cr125", 0, "1");
+  ASSERT_NE(b, nullptr);
+  struct Case {
+    Control c;
+    double in;
+    float BikeControls::*field;
+    float expect;
+  };
+  const Case cases[] = {
+      {Control::throttle, 2, &BikeControls::throttle, 1},
+      {Control::throttle, -1, &BikeControls::throttle, 0},
+      {Control::clutch, 0.5, &BikeControls::clutch, 0.5f},
+      {Control::steer, -3, &BikeControls::steer, -1},
+      {Control::lean, 0.25, &BikeControls::lean, 0.25f},
+      {Control::sit_dab, std::nan(""), &BikeControls::sit_dab, 0},
+      {Control::front_brake, 7, &BikeControls::front_brake, 1},
+  };
+  for (const Case& k : cases) {
+    set_control(*b, k.c, k.in);
+    EXPECT_EQ(b->controls.*k.field, k.expect) << static_cast<int>(k.c);
+  }
+  b->crash.counter = 600;
+  for (Control c : {Control::throttle, Control::sit_dab, Control::back_up, Control::lean}) {
+    set_control(*b, c, 1);
+  }
+  set_control(*b, Control::clutch, 1);
+  EXPECT_EQ(b->controls.throttle, 0);
+  EXPECT_EQ(b->controls.lean, 0);
+  EXPECT_EQ(b->controls.back_up, 0);
+  EXPECT_EQ(b->controls.clutch, 1);
+  destroy_bike(b);
+  destroy_physics_world();
+}
+
+TEST(RiderCrash, ToleranceDropsOnlyRightAfterALongJump) {
+  const int land = 1000;
+  EXPECT_DOUBLE_EQ(rider_crash_tolerance(land - 90, land, land), 1.0);       // 0.7 s of air
+  EXPECT_DOUBLE_EQ(rider_crash_tolerance(land - 90, land, land + 32), 1.5);  // 0.25 s later
+  EXPECT_DOUBLE_EQ(rider_crash_tolerance(land - 32, land, land), 1.5);       // a hop
+  EXPECT_DOUBLE_EQ(rider_crash_tolerance(land + 5, land, land + 6), 1.5);    // in the air
+}
+
+}  // namespace
+}  // namespace ks
