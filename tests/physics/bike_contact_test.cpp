@@ -266,3 +266,305 @@ TEST_F(BikeContactWorld, TyreTouchOfAShapeCountsWhenTheWheelMetNoGround) {
 
 }  // namespace
 }  // namespace ks
+// ---- bikes ------------------------------------------------------------------------------
+
+namespace ks {
+namespace {
+
+// Bikes are built without shape files here; each test gives the parts it needs a sphere
+// at the body's origin.
+void strip_shapes(BikeState& b) {
+  for (auto& s : b.shapes) s.reset();
+}
+void give_sphere(BikeState& b, int body, float r) {
+  b.shapes[static_cast<size_t>(body)] = one_sphere_shape(r);
+}
+Vec3d body_at(const BikeState& b, int body) {
+  const dReal* p = dBodyGetPosition(b.bodies[static_cast<size_t>(body)]);
+  return {p[0], p[1], p[2]};
+}
+// Moves the whole bike so that one body lands on a point.
+void move_body_to(BikeState& b, int body, const Vec3d& to) {
+  const Vec3d at = body_at(b, body);
+  translate_bike(b, {to[0] - at[0], to[1] - at[1], to[2] - at[2]});
+}
+void set_velocity(BikeState& b, Vec3d v) {
+  for (dBodyID body : b.bodies) {
+    dBodySetLinearVel(body, v[0], v[1], v[2]);
+    dBodySetAngularVel(body, 0, 0, 0);
+  }
+}
+// Holds the rider body on the frame (its springs are not part of these tests).
+void pin_rider(BikeState& b) {
+  dJointID pin = dJointCreateFixed(g_physics.world, nullptr);
+  dJointAttach(pin, b.bodies[kRiderBody], b.bodies[kFrameBody]);
+  dJointSetFixed(pin);
+}
+bool all_finite(const BikeState& b) {
+  for (dBodyID body : b.bodies) {
+    for (const dReal* v : {dBodyGetPosition(body), dBodyGetLinearVel(body),
+                           dBodyGetAngularVel(body)}) {
+      for (int k = 0; k < 3; ++k) {
+        if (!std::isfinite(v[k])) return false;
+      }
+    }
+  }
+  return true;
+}
+void give_full_shapes(BikeState& b) {
+  strip_shapes(b);
+  const float tyre = b.front_contact.torus_radius + b.front_contact.section_radius;
+  give_sphere(b, kFrontWheelBody, tyre);
+  give_sphere(b, kRearWheelBody, tyre);
+  give_sphere(b, kFrameBody, 1.0f);
+  give_sphere(b, kForkLowerBody, 0.4f);
+  give_sphere(b, kSwingarmBody, 0.5f);
+  give_sphere(b, kRiderBody, 1.0f);
+}
+
+TEST_F(BikeContactWorld, TwoBikesMeetingHeadOnStopEachOtherWithoutPassingThrough) {
+  BikeState& a = add_bike();
+  BikeState& b = add_bike();
+  give_full_shapes(a);
+  give_full_shapes(b);
+  pin_rider(a);
+  pin_rider(b);
+  // a faces -z; b is turned to face it, front wheels half a foot apart.
+  orient_bike(b, {0, 1, 0}, kPi);
+  const double tyre = static_cast<double>(a.front_contact.torus_radius +
+                                          a.front_contact.section_radius);
+  const Vec3d fa = body_at(a, kFrontWheelBody);
+  move_body_to(b, kFrontWheelBody, {fa[0], fa[1], fa[2] - 2 * tyre - 0.5});
+  const double speed = 29.333;  // 20 mph each
+  set_velocity(a, {0, 0, -speed});
+  set_velocity(b, {0, 0, speed});
+
+  int touching_tics = 0, first = -1;
+  for (int t = 0; t < 256; ++t) {
+    const int r = bike_bike_contacts(a, b, false, t);
+    if (r != 0) {
+      ++touching_tics;
+      if (first < 0) {
+        first = t;
+        EXPECT_NE(r & kPartFrontWheel, 0);
+        EXPECT_EQ(a.crash.collision_timer, kHeadOnTimer);
+        EXPECT_EQ(b.crash.collision_timer, kHeadOnTimer);
+      }
+      EXPECT_EQ(a.crash.last_bike_contact_tic, t);
+    }
+    world_step();
+    ASSERT_TRUE(all_finite(a)) << "tic " << t;
+    ASSERT_TRUE(all_finite(b)) << "tic " << t;
+  }
+  ASSERT_GE(first, 0);
+  EXPECT_LE(first, 2);
+  // They met and never passed through each other, and nothing is closing any more.
+  EXPECT_GT(body_at(a, kFrontWheelBody)[2], body_at(b, kFrontWheelBody)[2] + tyre);
+  EXPECT_GT(body_at(a, kFrameBody)[2], body_at(b, kFrameBody)[2] + 2);
+  const double closing = dBodyGetLinearVel(b.bodies[kFrameBody])[2] -
+                         dBodyGetLinearVel(a.bodies[kFrameBody])[2];
+  EXPECT_LT(closing, 0.5);
+  for (const BikeState* k : {&a, &b}) {
+    for (dBodyID body : k->bodies) {
+      const dReal* v = dBodyGetLinearVel(body);
+      EXPECT_LT(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), speed);
+    }
+  }
+  EXPECT_LT(touching_tics, 256);  // pushed apart, not stuck together
+}
+
+TEST_F(BikeContactWorld, ASecondBikeContactInOneTicUsesForcesNotJoints) {
+  BikeState& a = add_bike();
+  BikeState& b = add_bike();
+  BikeState& c = add_bike();
+  for (BikeState* k : {&a, &b, &c}) {
+    strip_shapes(*k);
+    give_sphere(*k, kFrameBody, 1.0f);
+  }
+  translate_bike(b, {1.5, 0, 0});
+  translate_bike(c, {3.0, 0, 0});
+  auto frame_joints = [](const BikeState& k) { return dBodyGetNumJoints(k.bodies[kFrameBody]); };
+  const int fixed = frame_joints(a);
+
+  EXPECT_EQ(bike_bike_contacts(a, b, false, 9), kPartFrame);
+  EXPECT_EQ(frame_joints(a), fixed + 1);
+  EXPECT_EQ(frame_joints(b), fixed + 1);
+  EXPECT_EQ(b.crash.last_bike_contact_tic, 9);
+
+  // c meets b, which has already met a in this tic: 0.5 ft deep, still, 1000 lb apart.
+  EXPECT_EQ(bike_bike_contacts(c, b, false, 9), kPartFrame);
+  EXPECT_EQ(frame_joints(c), fixed);
+  EXPECT_EQ(frame_joints(b), fixed + 1);
+  EXPECT_NEAR(dBodyGetForce(c.bodies[kFrameBody])[0], 1000, 1e-9);
+  EXPECT_NEAR(dBodyGetForce(b.bodies[kFrameBody])[0], -1000, 1e-9);
+  EXPECT_EQ(c.crash.last_bike_contact_tic, 9);
+
+  // A new tic starts with joints again.
+  dJointGroupEmpty(g_physics.contact_group);
+  EXPECT_EQ(bike_bike_contacts(c, b, false, 10), kPartFrame);
+  EXPECT_EQ(frame_joints(c), fixed + 1);
+
+  // Apart, nothing happens and the last contact tic stays.
+  dJointGroupEmpty(g_physics.contact_group);
+  translate_bike(c, {10, 0, 0});
+  EXPECT_EQ(bike_bike_contacts(c, b, false, 11), 0);
+  EXPECT_EQ(c.crash.last_bike_contact_tic, 10);
+}
+
+TEST_F(BikeContactWorld, RemoteFrontEndOnlyTouchesTheLocalRear) {
+  BikeState& a = add_bike();
+  BikeState& b = add_bike();
+  strip_shapes(a);
+  strip_shapes(b);
+  give_sphere(a, kFrameBody, 0.3f);
+  give_sphere(b, kForkLowerBody, 0.3f);
+  const Vec3d at = body_at(a, kFrameBody);
+  move_body_to(b, kForkLowerBody, {at[0] + 5, at[1], at[2]});
+  const Vec3d fork = body_at(b, kForkLowerBody);
+  move_body_to(b, kForkLowerBody, {at[0] + 0.2, fork[1], at[2]});
+  const int joints = dBodyGetNumJoints(a.bodies[kFrameBody]);
+  // b's fork lower and front tyre both reach a's frame.
+  EXPECT_EQ(bike_bike_contacts(a, b, true, 3), kPartFrontEnd);
+  EXPECT_EQ(dBodyGetNumJoints(a.bodies[kFrameBody]), joints);
+  EXPECT_EQ(bike_bike_contacts(a, b, false, 4), kPartFrontEnd);
+  EXPECT_EQ(dBodyGetNumJoints(a.bodies[kFrameBody]), joints + 2);
+}
+
+struct TimerCase {
+  const char* name;
+  int a_part, b_part;  // -1 for b: b's front tyre meets a's part
+  double va, vb;
+  int b_crash_counter;
+  float a_timer, b_timer;  // before
+  float a_want, b_want;
+};
+
+const TimerCase kTimerCases[] = {
+    {"head-on, both moving", kFrontWheelBody, -1, 20, 20, 0, 0, 0, 128, 128},
+    {"head-on, b slow", kFrontWheelBody, -1, 20, 8, 0, 0, 0, 128, 0},
+    {"head-on keeps a longer timer", kFrontWheelBody, -1, 20, 20, 0, 300, -5, 300, 128},
+    {"a runs into b", kFrontWheelBody, kFrameBody, 20, 8, 0, 0, 0, 192, -640},
+    {"a runs into b slowly", kFrontWheelBody, kFrameBody, 8, 8, 0, 0, 0, 0, -640},
+    {"a rams a standing bike", kFrontWheelBody, kFrameBody, 20, 3, 0, 0, 0, 0, 0},
+    {"a runs into a crashed bike", kFrontWheelBody, kFrameBody, 20, 8, 100, 0, 0, 0, 0},
+    {"b still assisted keeps its timer", kFrontWheelBody, kFrameBody, 20, 8, 0, 0, 50, 192, 50},
+    {"b keeps a longer protection", kFrontWheelBody, kFrameBody, 20, 8, 0, 0, -700, 192, -700},
+    {"b runs into a", kFrameBody, kForkLowerBody, 8, 20, 0, 0, 0, -640, 192},
+    {"side by side", kFrameBody, kFrameBody, 20, 20, 0, 0, 0, 0, 0},
+};
+
+TEST_F(BikeContactWorld, CollisionTimersMarkTheRammerAndProtectTheRammed) {
+  BikeState& a = add_bike();
+  BikeState& b = add_bike();
+  const double tyre_r = static_cast<double>(b.front_contact.torus_radius);
+  for (const TimerCase& c : kTimerCases) {
+    SCOPED_TRACE(c.name);
+    reset_bike(a);
+    reset_bike(b);
+    strip_shapes(a);
+    strip_shapes(b);
+    give_sphere(a, c.a_part, 0.2f);
+    const Vec3d at = body_at(a, c.a_part);
+    if (c.b_part < 0) {
+      // b's tyre tread 0.1 ft into a's sphere, b ahead of a.
+      orient_bike(b, {0, 1, 0}, kPi);
+      move_body_to(b, kFrontWheelBody, {at[0], at[1], at[2] - tyre_r - 0.43});
+    } else {
+      give_sphere(b, c.b_part, 0.2f);
+      move_body_to(b, c.b_part, {at[0] + 0.1, at[1], at[2]});
+    }
+    set_velocity(a, {0, 0, -c.va});
+    set_velocity(b, {c.vb, 0, 0});
+    b.crash.counter = c.b_crash_counter;
+    a.crash.collision_timer = c.a_timer;
+    b.crash.collision_timer = c.b_timer;
+    EXPECT_NE(bike_bike_contacts(a, b, false, 1), 0);
+    EXPECT_EQ(a.crash.collision_timer, c.a_want);
+    EXPECT_EQ(b.crash.collision_timer, c.b_want);
+    EXPECT_EQ(a.crash.last_bike_contact_tic, 1);
+    EXPECT_EQ(b.crash.last_bike_contact_tic, 1);
+    dJointGroupEmpty(g_physics.contact_group);
+  }
+}
+
+// ---- objects ------------------------------------------------------------------------------
+
+struct ObjectScene {
+  HeightField hf;
+  std::vector<TrackObject> objects;
+  ObjectGrid grid;
+  float width = 0;
+};
+
+// A flat field 64 ft wide with the bike lifted clear of it at its middle, a hay bale just
+// ahead of the rider's body, a shapeless object beside it and a far bale.
+ObjectScene bale_scene(BikeState& b) {
+  ObjectScene s;
+  EXPECT_TRUE(init_height_field(s.hf, 5, 2.0f));
+  s.width = s.hf.extent;
+  strip_shapes(b);
+  give_sphere(b, kRiderBody, 1.0f);
+  move_body_to(b, kRiderBody, {32, 10, 32});
+  TrackObject bare;
+  bare.position = {32, 10, 30};
+  TrackObject bale;
+  bale.shape = one_sphere_shape(1.5f);
+  bale.position = {32, 10, 30};  // 0.5 ft into the rider's body
+  TrackObject far = bale;
+  far.position = {5, 10, 5};
+  s.objects = {bare, far, bale};
+  build_object_grid(s.grid, s.objects, s.width);
+  return s;
+}
+
+TEST_F(BikeContactWorld, RiderHittingAHayBaleFastCrashesAndSlowlyDoesNot) {
+  BikeState& b = add_bike();
+  set_knockout_ticks(0, 40);
+  struct Case {
+    double speed;
+    float timer;
+    bool crashes;
+  };
+  for (const Case& c : {Case{19, 0, false}, Case{20, 0, false}, Case{21, 0, true},
+                        Case{21, -10, false}, Case{30, 5, true}}) {
+    SCOPED_TRACE(c.speed);
+    reset_bike(b);
+    ObjectScene s = bale_scene(b);
+    set_velocity(b, {0, 0, -c.speed});
+    b.crash.collision_timer = c.timer;
+    const bool expect_crash = c.crashes;
+    EXPECT_TRUE(bike_object_contacts(b, s.hf, s.objects, s.grid, s.width, 77));
+    EXPECT_EQ(s.objects[2].touch_tic, 77);
+    EXPECT_EQ(s.objects[1].touch_tic, -1);
+    EXPECT_EQ(b.crash.count, expect_crash ? 1 : 0);
+    EXPECT_EQ(b.crash.counter, expect_crash ? 512 + 40 : 0);
+    dJointID rider_joint = b.joints[kRiderJoint];
+    EXPECT_EQ(dJointGetBody(rider_joint, 0) == nullptr, expect_crash);
+    if (expect_crash) {
+      EXPECT_NEAR(b.rider_feet[0].velocity[2], -c.speed, 1e-3);
+      // Already down: hitting it again is no new crash.
+      dJointGroupEmpty(g_physics.contact_group);
+      EXPECT_TRUE(bike_object_contacts(b, s.hf, s.objects, s.grid, s.width, 78));
+      EXPECT_EQ(b.crash.count, 1);
+    }
+    dJointGroupEmpty(g_physics.contact_group);
+  }
+}
+
+TEST_F(BikeContactWorld, ObjectsFacingTheViewerCollideUnturned) {
+  BikeState& b = add_bike();
+  ObjectScene s = bale_scene(b);
+  // The bale's sphere sits 2 ft off its origin; a half turn about y would swing it away.
+  TrackObject& bale = s.objects[2];
+  bale.shape = one_sphere_shape(1.5f, {0, 0, 2});
+  bale.position = {32, 10, 28};
+  bale.orientation = {-1, 0, 0, 0, 1, 0, 0, 0, -1};
+  build_object_grid(s.grid, s.objects, s.width);
+  EXPECT_FALSE(bike_object_contacts(b, s.hf, s.objects, s.grid, s.width, 5));
+  bale.facing_distance = 16;
+  EXPECT_TRUE(bike_object_contacts(b, s.hf, s.objects, s.grid, s.width, 6));
+  EXPECT_EQ(bale.touch_tic, 6);
+}
+
+}  // namespace
+}  // namespace ks
