@@ -396,6 +396,8 @@ int bike_bike_contacts(BikeState& a, BikeState& b, bool remote, int tic) {
   }
   a.crash.last_bike_contact_tic = tic;
   b.crash.last_bike_contact_tic = tic;
+  a.followed_lines = {};
+  b.followed_lines = {};
   return hit_b;
 }
 

@@ -129,6 +129,10 @@ struct BikeState {
   std::array<std::array<float, 3>, 4> rider_velocity_history{};
 
   float enabled = 1;  // 1 when the bodies are enabled, 0 when disabled
+
+  // Identifiers of the lines the autopilot picked for its last four line indices
+  // (index mod 4); a meeting with another bike clears them, so the stretch isn't credited.
+  std::array<int, 4> followed_lines{};
 };
 
 }  // namespace ks
