@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "physics/bike_state.h"
-#include "physics/rider_pose.h"
+#include "physics/rider.h"
 #include "physics/terrain_contact.h"
 #include "physics/terrain_triangles.h"
 #include "physics/world.h"
@@ -59,21 +59,6 @@ Vec3d linear_velocity(dBodyID body) {
 void add_force(dBodyID body, const Vec3d& f, const Vec3d& at) {
   if (body == nullptr || dBodyIsEnabled(body) == 0) return;
   dBodyAddForceAtPos(body, f[0], f[1], f[2], at[0], at[1], at[2]);
-}
-
-// The rider leaves the bike, as in a ground crash: the rider joint lets go and the feet go
-// on from the pose with the rider body's motion there.
-void throw_rider(BikeState& bike, const HeightField& hf) {
-  dJointID rider_joint = bike.joints[kRiderJoint];
-  if (rider_joint != nullptr) dJointAttach(rider_joint, nullptr, nullptr);
-  dBodyID rider = bike.bodies[kRiderBody];
-  const RiderFeet feet = rider_feet(bike, hf);
-  for (size_t k = 0; k < 2; ++k) {
-    bike.rider_feet[k].position = to_float(feet.position[k]);
-    bike.rider_feet[k].velocity = to_float(point_velocity(rider, feet.position[k]));
-  }
-  bike.crash.counter = crash_ticks(bike.crash.count);
-  ++bike.crash.count;
 }
 
 double frame_speed(const BikeState& b) { return length(linear_velocity(b.bodies[kFrameBody])); }
@@ -296,7 +281,7 @@ int object_contact(BikeState& bike, CollisionShape& shape, dBodyID body, const S
   if ((flags & kPartRider) != 0 && bike.crash.counter <= 0 && rider != nullptr) {
     const Vec3d v = sub(linear_velocity(rider), linear_velocity(body));
     if (dot(v, v) > kObjectCrashSpeed * kObjectCrashSpeed && bike.crash.collision_timer >= 0) {
-      throw_rider(bike, hf);
+      crash_rider_off(bike, hf);
     }
   }
   return flags;
