@@ -63,6 +63,29 @@ void add_force(dBodyID body, const Vec3d& f, const Vec3d& at) {
 
 double frame_speed(const BikeState& b) { return length(linear_velocity(b.bodies[kFrameBody])); }
 
+// A sphere about the frame that holds every part shape and both tyres. Two bikes whose
+// spheres don't meet can't touch, whatever the parts do; false without a frame.
+bool bike_reach(const BikeState& b, Vec3d& centre, double& reach) {
+  dBodyID frame = b.bodies[kFrameBody];
+  if (frame == nullptr) return false;
+  const dReal* f = dBodyGetPosition(frame);
+  centre = {f[0], f[1], f[2]};
+  reach = 0;
+  for (size_t k = 0; k < b.bodies.size(); ++k) {
+    if (!b.shapes[k] || b.bodies[k] == nullptr) continue;
+    const dReal* p = dBodyGetPosition(b.bodies[k]);
+    reach = std::max(reach, length(sub({p[0], p[1], p[2]}, centre)) +
+                                static_cast<double>(b.shapes[k]->bound));
+  }
+  for (const WheelContact* w : {&b.front_contact, &b.rear_contact}) {
+    if (w->body == nullptr) continue;
+    const dReal* p = dBodyGetPosition(w->body);
+    reach = std::max(reach, length(sub({p[0], p[1], p[2]}, centre)) +
+                                static_cast<double>(w->torus_radius + w->section_radius));
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---- geometry -----------------------------------------------------------------------------
@@ -334,6 +357,11 @@ bool bike_object_contacts(BikeState& bike, const HeightField& hf,
 
 int bike_bike_contacts(BikeState& a, BikeState& b, bool remote, int tic) {
   if (&a == &b) return 0;
+  Vec3d ca{}, cb{};
+  double ra = 0, rb = 0;
+  if (bike_reach(a, ca, ra) && bike_reach(b, cb, rb) && !(length(sub(cb, ca)) < ra + rb)) {
+    return 0;
+  }
   // A bike already in contact with another bike this tic is pushed by forces, so that a
   // crowd of touching bikes never becomes one large coupled system.
   const int mode = a.crash.last_bike_contact_tic == tic || b.crash.last_bike_contact_tic == tic
