@@ -3,6 +3,7 @@
 // the collision timers and the object crash rule.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -553,6 +554,23 @@ TEST_F(BikeContactWorld, RiderHittingAHayBaleFastCrashesAndSlowlyDoesNot) {
     }
     dJointGroupEmpty(g_physics.contact_group);
   }
+}
+
+TEST_F(BikeContactWorld, AnObjectListedInSeveralNearbyCellsIsTestedOnce) {
+  BikeState& b = add_bike();
+  ObjectScene s = bale_scene(b);
+  TrackObject& bale = s.objects[2];
+  bale.shape = one_sphere_shape(5.0f);  // wide enough to be listed in four cells
+  bale.position = {32, 10, 26.5};       // still 0.5 ft into the rider's body
+  build_object_grid(s.grid, s.objects, s.width);
+  int listed = 0;
+  for (const auto& cell : s.grid.cells) {
+    listed += static_cast<int>(std::count(cell.begin(), cell.end(), 2));
+  }
+  ASSERT_GT(listed, 1);
+  const int joints = dBodyGetNumJoints(b.bodies[kRiderBody]);
+  EXPECT_TRUE(bike_object_contacts(b, s.hf, s.objects, s.grid, s.width, 3));
+  EXPECT_EQ(dBodyGetNumJoints(b.bodies[kRiderBody]), joints + 1);
 }
 
 TEST_F(BikeContactWorld, ObjectsFacingTheViewerCollideUnturned) {
