@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "physics/bike_catalog.h"
+#include "physics/bike_contact.h"
 #include "physics/bike_state.h"
 #include "physics/drivetrain.h"
 #include "physics/rider.h"
@@ -68,6 +69,16 @@ void crash_phase(BikeState& bike) {
       const double gy = 0.5 * (f(l.grip[0].y) + f(l.grip[1].y));
       const double gz = 0.5 * (f(l.grip[0].z) + f(l.grip[1].z));
       tether(rider, {0, 0, 0}, fork, {gx, gy, gz - 10}, 8);
+    }
+    // The loose rider knocks against his own bike.
+    auto& rs = bike.shapes[kRiderBody];
+    if (rs) {
+      const ShapePose rp = body_pose(rider);
+      for (int part : {kFrameBody, kForkUpperBody}) {
+        auto& ps = bike.shapes[static_cast<size_t>(part)];
+        const dBodyID pb = bike.bodies[static_cast<size_t>(part)];
+        if (ps) shape_shape_contacts(*rs, rider, rp, *ps, pb, body_pose(pb), kContactJoint);
+      }
     }
   } else {
     --bike.crash.counter;

@@ -21,10 +21,10 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMph = 5280.0 / 3600.0;  // ft/s per mph
 
-// 1026 ft a side of flat ground at y = 0, one hardpack-like material.
-HeightField flat_field() {
+// Flat ground at y = 0 (1026 ft a side by default), one hardpack-like material.
+HeightField flat_field(int exponent = 8, float spacing = 2.0f) {
   HeightField hf;
-  EXPECT_TRUE(init_height_field(hf, 8, 2.0f, 0.0f));
+  EXPECT_TRUE(init_height_field(hf, exponent, spacing, 0.0f));
   TileInfo& m = hf.materials[0];
   m.friction = {};
   m.friction[0] = {1.0f, 1};
@@ -45,17 +45,22 @@ class RiderTest : public ::testing::Test {
 
   // A bike of the model at stability 100 with automatic shifting and dab, placed at the
   // far +z end of the field facing -z.
-  void make(const char* model, bool arcade = false) {
+  void make(const char* model, bool arcade = false,
+            void (*tweak)(BikeSetup&) = nullptr) {
     bike = create_bike(model, 0, "1");
     ASSERT_NE(bike, nullptr);
     BikeSetup s;
     reset_bike_setup(s);
     apply_stability_preset(s, 100);
     s.arcade.index = arcade ? 1 : 0;
+    if (tweak != nullptr) tweak(s);
     setup_to_tuning(s, bike_model(bike->model), bike->tuning);
-    ASSERT_NE(bike->tuning.flags[0] & kFlagAutoShift, 0);
-    ASSERT_NE(bike->tuning.flags[0] & kFlagAutoDab, 0);
-    ASSERT_TRUE(place_bike(*bike, hf, {512, 960, 0}, bike_ground_contacts));
+    if (tweak == nullptr) {
+      ASSERT_NE(bike->tuning.flags[0] & kFlagAutoShift, 0);
+      ASSERT_NE(bike->tuning.flags[0] & kFlagAutoDab, 0);
+    }
+    const double extent = (hf.size - 1) * static_cast<double>(hf.spacing);
+    ASSERT_TRUE(place_bike(*bike, hf, {extent / 2, extent - 64, 0}, bike_ground_contacts));
   }
 
   void tic() {
@@ -284,6 +289,129 @@ TEST_F(RiderTest, DroppedUpsideDownCrashesAndRecovers) {
   EXPECT_EQ(bike->crash.counter, 0);
   EXPECT_EQ(dJointGetBody(bike->joints[kRiderJoint], 0), bike->bodies[kRiderBody]);
   EXPECT_GT(dBodyGetPosition(bike->bodies[kFrameBody])[1], 0);  // never through the ground
+}
+
+struct AccelRun {
+  double t30 = -1, t60 = -1, top = 0;
+  int gear = 0;
+};
+
+TEST_F(RiderTest, AccelerationOrderOfTheClasses) {
+  hf = flat_field(9, 4.0f);  // 4100 ft of straight
+  const char* models[] = {"rs50cr", "cr125", "crf250(2017)", "yz450f(2018)"};
+  AccelRun runs[4];
+  for (size_t k = 0; k < 4; ++k) {
+    ASSERT_GE(find_bike_model_exact(models[k]), 0) << models[k];
+    destroy_bike(bike);
+    bike = nullptr;
+    now = 0;
+    make(models[k]);
+    for (int t = 0; t < 64; ++t) tic();
+    set_control(*bike, Control::clutch, 1);
+    set_control(*bike, Control::throttle, 1);
+    AccelRun& r = runs[k];
+    double two_seconds_ago = 0;
+    for (int t = 0; t < 128 * 60 && frame_pos()[2] > 100; ++t) {
+      tic();
+      if (HasFatalFailure()) return;
+      const double v = speed();
+      r.gear = std::max(r.gear, bike->drivetrain.gear);
+      r.top = std::max(r.top, v);
+      if (r.t30 < 0 && v >= 30 * kMph) r.t30 = (t + 1) * kTicSeconds;
+      if (r.t60 < 0 && v >= 60 * kMph) r.t60 = (t + 1) * kTicSeconds;
+      if (t % 256 == 0) {
+        if (t > 0 && v - two_seconds_ago < 0.25) break;  // at top speed
+        two_seconds_ago = v;
+      }
+    }
+    std::printf("%-13s 0-30 mph %5.2f s  0-60 mph %5.2f s  top %5.1f mph  highest gear %d\n",
+                models[k], r.t30, r.t60, r.top / kMph, r.gear + 1);
+    EXPECT_EQ(bike->crash.count, 0) << models[k];
+    EXPECT_GE(r.gear, 2) << models[k];
+    EXPECT_GT(r.t30, 0) << models[k];
+  }
+  // Each class beats the one below it to 30 mph.
+  for (size_t k = 1; k < 4; ++k) EXPECT_LT(runs[k].t30, runs[k - 1].t30) << models[k];
+}
+
+TEST_F(RiderTest, FullBrakingFromFortyMphStopsStraightWithoutAFlip) {
+  make("cr125");
+  set_control(*bike, Control::clutch, 1);
+  set_control(*bike, Control::throttle, 1);
+  while (speed() < 40 * kMph && now < 128 * 20) tic();
+  ASSERT_GE(speed(), 40 * kMph);
+  const double h0 = heading();
+  const double z0 = frame_pos()[2], x0 = frame_pos()[0];
+  set_control(*bike, Control::throttle, 0);
+  set_control(*bike, Control::front_brake, 1);
+  set_control(*bike, Control::rear_brake, 1);
+  double lowest_up = 1;
+  for (int t = 0; t < 128 * 10 && speed() > 0.5; ++t) {
+    tic();
+    if (HasFatalFailure()) return;
+    lowest_up = std::min(lowest_up, up_y());
+  }
+  const double dist = std::hypot(frame_pos()[2] - z0, frame_pos()[0] - x0);
+  std::printf("cr125 braking from 40 mph: %.1f ft\n", dist);
+  EXPECT_LT(speed(), 0.5);
+  EXPECT_EQ(bike->crash.count, 0);
+  EXPECT_GT(lowest_up, 0.95);  // no flip, no fall
+  EXPECT_LT(std::abs(std::remainder(heading() - h0, 2 * kPi)), 5 * kPi / 180);
+  EXPECT_GT(dist, 30);
+  EXPECT_LT(dist, 200);
+}
+
+TEST_F(RiderTest, ClosedThrottleSlowsFasterThanCoasting) {
+  double lost[2] = {};
+  for (int engaged = 0; engaged < 2; ++engaged) {
+    destroy_bike(bike);
+    bike = nullptr;
+    now = 0;
+    make("cr125");
+    set_control(*bike, Control::clutch, 1);
+    set_control(*bike, Control::throttle, 1);
+    while (speed() < 40 * kMph && now < 128 * 20) tic();
+    const double v0 = speed();
+    set_control(*bike, Control::throttle, 0);
+    set_control(*bike, Control::clutch, engaged);
+    for (int t = 0; t < 128; ++t) tic();
+    lost[engaged] = v0 - speed();
+    EXPECT_EQ(bike->crash.count, 0);
+  }
+  std::printf("speed lost in 1 s from 40 mph: coasting %.2f ft/s, engine braking %.2f ft/s\n",
+              lost[0], lost[1]);
+  EXPECT_GT(lost[0], 0);
+  EXPECT_GT(lost[1], lost[0] + 1);
+}
+
+// Front tyre compression averaged over the first two seconds of a first-gear launch.
+TEST_F(RiderTest, RearwardLeanUnloadsTheFrontOnALaunch) {
+  double depth[2] = {};
+  const double leans[2] = {-1, 1};
+  for (int k = 0; k < 2; ++k) {
+    destroy_bike(bike);
+    bike = nullptr;
+    now = 0;
+    make("cr125", false, [](BikeSetup& s) {
+      s.stop_wheelies.index = 0;  // "No"
+      s.auto_shift.index = 0;
+    });
+    ASSERT_EQ(bike->tuning.flags[0] & kFlagStopWheelies, 0);
+    for (int t = 0; t < 64; ++t) tic();
+    set_control(*bike, Control::clutch, 1);
+    set_control(*bike, Control::throttle, 1);
+    set_control(*bike, Control::lean, leans[k]);
+    for (int t = 0; t < 256; ++t) {
+      tic();
+      if (HasFatalFailure()) return;
+      depth[k] += bike->front_contact.depth / 256.0;
+    }
+    EXPECT_EQ(bike->drivetrain.gear, 0);
+    EXPECT_EQ(bike->crash.count, 0);
+  }
+  std::printf("front tyre depth on a launch: lean -1 %.4f ft, lean +1 %.4f ft\n", depth[0],
+              depth[1]);
+  EXPECT_LT(depth[1], depth[0]);
 }
 
 TEST(RiderControls, SettersClampAndCrashZeroes) {
