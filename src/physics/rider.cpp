@@ -362,6 +362,42 @@ void arcade_control(BikeState& bike, const HeightField& hf) {
 
 // ---- dab -------------------------------------------------------------------------------
 
+namespace {
+RiderModule g_rider;
+
+// Turns a fallen bike about the vertical towards its target. True when it did all this
+// tic's work (the dab torque waits until the bike faces the target).
+bool realign_after_fall(BikeState& bike, double turn) {
+  Vec3d target{};
+  if (g_rider.realign_target == nullptr || !g_rider.realign_target(bike, target)) return false;
+  const dBodyID frame = bike.bodies[kFrameBody];
+  const Vec3d p = v3(dBodyGetPosition(frame));
+  const Vec3d d = sub(target, p);
+  Vec3d u = to_world(frame, {0, 0, 1});
+  u[1] = 0;
+  const double n2 = u[0] * u[0] + u[2] * u[2];
+  if (n2 <= 1.0 / 1024) return false;
+  const double n = std::sqrt(n2);
+  u = {u[0] / n, 0, u[2] / n};
+  const double A = u[0] * d[0] + u[2] * d[2];
+  const double B = u[2] * d[0] - u[0] * d[2];
+  const double K = 320 * f(bike.total_mass);
+  const double w = B >= 0 ? -turn : turn;
+  if (A < 0 && std::abs(B) < -A / 4) {  // within 14 degrees of straight ahead
+    world_motor(frame, {0, 1, 0}, w, K * 4 * std::abs(B) / std::abs(A));
+    return false;
+  }
+  world_motor(frame, {0, 1, 0}, w, K);
+  const double lift = kGravity * f(bike.total_mass);
+  for (const WheelContact* wc : {&bike.front_contact, &bike.rear_contact})
+    if (touches(*wc)) dBodyAddForce(wc->body, 0, lift, 0);
+  return true;
+}
+}  // namespace
+
+RiderModule& rider_module() { return g_rider; }
+void reset_rider_module() { g_rider = RiderModule{}; }
+
 void dab_assist(BikeState& bike, const HeightField& hf) {
   BikeControls& c = bike.controls;
   const float raise = static_cast<float>(8 * h);
@@ -388,8 +424,13 @@ void dab_assist(BikeState& bike, const HeightField& hf) {
   c.dab_pose = std::min(1.0f, c.dab_pose + raise);
   if (arcade(bike)) return;
   if (v >= 5 && timer > 0) return;
-  // Realigning onto the racing line after a fall needs the track's lines and gates, which
-  // the bike step doesn't see; the dab torque below still rights the bike.
+  const double roll_size = std::abs(roll);
+  if (v < 5 && roll_size > kPi / 8 && roll_size < 1.0995574) {
+    const double turn = timer < 0 ? kPi : kPi / 2;
+    const bool finished = g_rider.has_finished != nullptr && g_rider.has_finished(bike);
+    const bool realign = (bike.tuning.flags[0] & kFlagRealign) != 0;
+    if (!finished && realign && c.back_up <= 0.125 && realign_after_fall(bike, turn)) return;
+  }
 
   // 10. dab torque
   const double wz = from_world(frame, v3(dBodyGetAngularVel(frame)))[2];

@@ -56,6 +56,16 @@ void arcade_control(BikeState& bike, const HeightField& hf);
 
 // ---- dab -------------------------------------------------------------------------------
 
+// What dabbing needs from the race: where a fallen bike should turn to face (its racing
+// line or next gate; false when there is none), and the has-finished test, which may set
+// the bike's finished state (true when the bike has finished). Either may be null.
+struct RiderModule {
+  bool (*realign_target)(const BikeState& bike, Vec3d& target) = nullptr;
+  bool (*has_finished)(BikeState& bike) = nullptr;
+};
+RiderModule& rider_module();
+void reset_rider_module();
+
 // The foot down and the roll torque it gives when the bike is slow or stopped.
 void dab_assist(BikeState& bike, const HeightField& hf);
 

@@ -10,6 +10,7 @@
 #include "physics/bike_state.h"
 #include "physics/bike_step.h"
 #include "physics/rider.h"
+#include "physics/wheel_contact.h"
 #include "physics/terrain_contact.h"
 #include "physics/world.h"
 #include "track/collision_shape.h"
@@ -37,10 +38,12 @@ class RiderTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(create_physics_world());
     reset_bike_step_module();
+    reset_rider_module();
   }
   void TearDown() override {
     destroy_bike(bike);
     destroy_physics_world();
+    reset_rider_module();
   }
 
   // A bike of the model at stability 100 with automatic shifting and dab, placed at the
@@ -412,6 +415,46 @@ TEST_F(RiderTest, RearwardLeanUnloadsTheFrontOnALaunch) {
   std::printf("front tyre depth on a launch: lean -1 %.4f ft, lean +1 %.4f ft\n", depth[0],
               depth[1]);
   EXPECT_LT(depth[1], depth[0]);
+}
+
+TEST_F(RiderTest, FallenBikeTurnsTowardsItsRealignTarget) {
+  for (bool with_target : {true, false}) {
+    // The target lies 100 ft to the bike's right (+x); it starts facing -z.
+    reset_rider_module();
+    if (with_target) {
+      rider_module().realign_target = [](const BikeState& b, Vec3d& target) {
+        const dReal* p = dBodyGetPosition(b.bodies[kFrameBody]);
+        target = {p[0] + 100, p[1], p[2]};
+        return true;
+      };
+    }
+    destroy_bike(bike);
+    bike = nullptr;
+    now = 0;
+    make("cr125");
+    bike->shapes[kRiderBody] = ball("rider", 0.6f);
+    bike->shapes[kFrameBody] = ball("frame", 0.5f);
+    for (int t = 0; t < 32; ++t) tic();
+    // Lay it over by half a radian about its own forward axis.
+    const dReal* p = dBodyGetPosition(bike->bodies[kFrameBody]);
+    const std::array<double, 3> at = {p[0], p[1], p[2]};
+    translate_bike(*bike, {-at[0], -at[1], -at[2]});
+    orient_bike(*bike, {0, 0, 1}, 0.5);
+    translate_bike(*bike, {at[0], at[1] + 0.2, at[2]});
+    double facing = 0;
+    for (int t = 0; t < 256; ++t) {
+      tic();
+      if (HasFatalFailure()) return;
+      dVector3 fwd;
+      dBodyVectorToWorld(bike->bodies[kFrameBody], 0, 0, -1, fwd);
+      facing = std::max(facing, fwd[0] / std::hypot(fwd[0], fwd[2]));
+    }
+    if (with_target) {
+      EXPECT_GT(facing, 0.9);  // turned to face it
+    } else {
+      EXPECT_LT(facing, 0.1);  // nothing to turn to
+    }
+  }
 }
 
 TEST(RiderControls, SettersClampAndCrashZeroes) {
