@@ -457,6 +457,35 @@ TEST_F(RiderTest, FallenBikeTurnsTowardsItsRealignTarget) {
   }
 }
 
+TEST_F(RiderTest, BackingUpMovesAStoppedBikeBackwardsOnly) {
+  make("cr125");
+  for (int t = 0; t < 64; ++t) tic();
+  const double z0 = frame_pos()[2];
+  set_control(*bike, Control::back_up, 1);
+  for (int t = 0; t < 256; ++t) tic();
+  EXPECT_GT(frame_pos()[2] - z0, 1.0);  // +z is backwards
+  EXPECT_EQ(bike->crash.count, 0);
+  EXPECT_EQ(bike->controls.sit_dab, 0);  // the forced sit lasts one tic
+
+  // Rolling faster than 5 ft/s the same input does nothing.
+  double after[2] = {};
+  for (int k = 0; k < 2; ++k) {
+    destroy_bike(bike);
+    bike = nullptr;
+    now = 0;
+    make("cr125");
+    set_control(*bike, Control::clutch, 1);
+    set_control(*bike, Control::throttle, 0.6);
+    while (speed() < 20 && now < 128 * 10) tic();
+    set_control(*bike, Control::throttle, 0);
+    set_control(*bike, Control::back_up, k);
+    for (int t = 0; t < 64; ++t) tic();
+    after[k] = speed();
+  }
+  EXPECT_GT(after[0], 5);
+  EXPECT_NEAR(after[1], after[0], 1e-9);
+}
+
 TEST(RiderControls, SettersClampAndCrashZeroes) {
   ASSERT_TRUE(create_physics_world());
   BikeState* b = create_bike("cr125", 0, "1");
