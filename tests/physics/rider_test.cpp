@@ -486,6 +486,53 @@ TEST_F(RiderTest, BackingUpMovesAStoppedBikeBackwardsOnly) {
   EXPECT_NEAR(after[1], after[0], 1e-9);
 }
 
+// Random but smooth controls for a minute, in both modes: crashes are allowed, a value
+// that isn't finite or a body flying off is not.
+TEST_P(RiderModeTest, RandomSmoothControlsNeverBlowUp) {
+  make("cr125", GetParam());
+  uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);  // [0, 1)
+  };
+  const Control which[] = {Control::throttle, Control::clutch,  Control::front_brake,
+                           Control::rear_brake, Control::steer, Control::lean,
+                           Control::sit_dab};
+  double value[7] = {}, target[7] = {};
+  int ran = 0;
+  const double extent = (hf.size - 1) * static_cast<double>(hf.spacing);
+  for (int t = 0; t < 128 * 60; ++t) {
+    if (t % 64 == 0) {
+      for (size_t k = 0; k < 7; ++k) target[k] = next();
+      target[4] = 2 * target[4] - 1;  // steer and lean both ways
+      target[5] = 2 * target[5] - 1;
+      target[1] = 1;                  // mostly engaged; the auto clutch does the rest
+      target[2] *= 0.3;
+      target[3] *= 0.3;
+      set_control(*bike, Control::shift, t % 512 == 0 ? 1 : 0);
+    }
+    for (size_t k = 0; k < 7; ++k) {
+      value[k] += (target[k] - value[k]) / 64;
+      set_control(*bike, which[k], value[k]);
+    }
+    tic();
+    if (HasFatalFailure()) return;
+    for (dBodyID b : bike->bodies) {
+      const dReal* v = dBodyGetLinearVel(b);
+      ASSERT_LT(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), 200) << "tic " << t;
+      const dReal* p = dBodyGetPosition(b);
+      ASSERT_GT(p[1], -1.0) << "through the ground at tic " << t;
+    }
+    ran = t;
+    const dReal* p = frame_pos();
+    if (p[0] < 16 || p[0] > extent - 16 || p[2] < 16 || p[2] > extent - 16) {
+      break;  // near the edge of the field
+    }
+  }
+  std::printf("random controls: %.1f s, %d crashes\n", ran * kTicSeconds, bike->crash.count);
+  EXPECT_GT(ran, 128 * 10);
+}
+
 TEST(RiderControls, SettersClampAndCrashZeroes) {
   ASSERT_TRUE(create_physics_world());
   BikeState* b = create_bike("cr125", 0, "1");
