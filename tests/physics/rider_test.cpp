@@ -258,6 +258,13 @@ TEST_F(RiderTest, ViolentRiderStopCrashesAndTheRiderRemounts) {
   EXPECT_GT(bike->crash.counter, 500);
   EXPECT_EQ(dJointGetBody(bike->joints[kRiderJoint], 0), nullptr);
   EXPECT_EQ(bike->controls.throttle, 0);
+  // While the rider still slides, the counter waits.
+  const int counter = bike->crash.counter;
+  for (int t = 0; t < 64; ++t) {
+    dBodySetLinearVel(rider, 0, 0, 10);
+    tic();
+  }
+  EXPECT_EQ(bike->crash.counter, counter);
   // The counter runs down once the rider lies still, the recovery pulls him back and he
   // gets on again.
   for (int t = 0; t < 128 * 30 && bike->crash.counter > 0; ++t) {
