@@ -6,6 +6,7 @@
 
 #include "physics/bike.h"
 #include "physics/bike_catalog.h"
+#include "physics/rider.h"
 #include "physics/terrain_contact.h"
 #include "physics/world.h"
 #include "track/gates.h"
@@ -403,14 +404,11 @@ TEST_F(AssemblyTest, PlacementRisesUntilClearAndDropsStaleContacts) {
 namespace ks {
 namespace {
 
-// One tic of a bike alone on the ground: its contacts, then the step. The rider joint
-// leaves the rider free to swing about its far-off anchor; the rider springs that hold it
-// are one-step joints of the per-tic bike step, so a one-step fixed joint stands in here.
+// One tic of a bike alone on the ground: its contacts, the rider springs that hold the
+// rider on the bike, then the step.
 void ground_tic(BikeState& bike, const HeightField& hf) {
   bike_ground_contacts(bike, hf);
-  const dJointID hold = dJointCreateFixed(g_physics.world, g_physics.contact_group);
-  dJointAttach(hold, bike.bodies[kRiderBody], bike.bodies[kFrameBody]);
-  dJointSetFixed(hold);
+  rider_springs(bike);
   world_step();
 }
 
