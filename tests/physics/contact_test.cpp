@@ -298,6 +298,7 @@ TEST(StandardShapes, AChangedFileIsNotAccepted) {
 #include "physics/bike.h"
 #include "physics/bike_catalog.h"
 #include "physics/bike_state.h"
+#include "physics/rider.h"
 
 namespace ks {
 namespace {
@@ -453,19 +454,9 @@ double downhill_speed(const BikeState& b) {
   return -(v[2] * std::cos(kSlopeAngle) + v[1] * std::sin(kSlopeAngle));
 }
 
-// Until the rider's springs hold the rider body, its joint lets it swing freely about an
-// anchor far ahead of the bike, which tips the bare bike onto its nose; these tests pin
-// the rider to the frame instead, to see the tyres alone. The joint goes with the world.
-void pin_rider(BikeState& b) {
-  dJointID pin = dJointCreateFixed(g_physics.world, nullptr);
-  dJointAttach(pin, b.bodies[kRiderBody], b.bodies[kFrameBody]);
-  dJointSetFixed(pin);
-}
-
 // Places the bike facing downhill and sets it going at `speed`, wheels rolling.
 void set_rolling(BikeState& b, const HeightField& hf, double speed) {
   ASSERT_TRUE(place_bike(b, hf, {128, 100, 0}, bike_ground_contacts));
-  pin_rider(b);
   const double vy = -speed * std::sin(kSlopeAngle), vz = -speed * std::cos(kSlopeAngle);
   for (dBodyID body : b.bodies) dBodySetLinearVel(body, 0, vy, vz);
   for (const WheelContact* w : {&b.front_contact, &b.rear_contact}) {
@@ -473,8 +464,10 @@ void set_rolling(BikeState& b, const HeightField& hf, double speed) {
   }
 }
 
+// Contacts and the rider springs, then the step: the tyres alone, without the assists.
 void tic(BikeState& b, const HeightField& hf) {
   bike_ground_contacts(b, hf);
+  rider_springs(b);
   world_step();
 }
 
