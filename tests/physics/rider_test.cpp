@@ -183,7 +183,8 @@ TEST_P(RiderModeTest, SteerInputTurnsWithoutFalling) {
 
 INSTANTIATE_TEST_SUITE_P(BalanceAndArcade, RiderModeTest, ::testing::Bool());
 
-TEST_F(RiderTest, StraightRideHoldsItsHeading) {
+TEST_F(RiderTest, StraightRideAtThirtyMphStaysUpForAMinute) {
+  hf = flat_field(9, 4.0f);  // 4100 ft a side
   make("cr125");
   set_control(*bike, Control::clutch, 1);
   set_control(*bike, Control::throttle, 0.6);
@@ -193,20 +194,22 @@ TEST_F(RiderTest, StraightRideHoldsItsHeading) {
   }
   ASSERT_GE(speed(), 44);
   const double h0 = heading();
-  double worst = 0;
-  set_control(*bike, Control::throttle, 0.35);
-  for (int t = 0; t < 128 * 10 && frame_pos()[2] > 60; ++t) {
+  double worst10 = 0, worst = 0, lowest_up = 1;
+  for (int t = 0; t < 128 * 60; ++t) {
+    set_control(*bike, Control::throttle, std::clamp(0.4 + (44 - speed()) * 0.1, 0.0, 1.0));
     tic();
     if (HasFatalFailure()) return;
     worst = std::max(worst, std::abs(std::remainder(heading() - h0, 2 * kPi)));
+    if (t < 128 * 10) worst10 = worst;
+    lowest_up = std::min(lowest_up, up_y());
   }
-  std::printf("straight: worst heading error %.2f deg over 10 s, at %.1f mph\n",
-              worst * 180 / kPi, speed() / kMph);
-  // The roll-rate controller leaves a small lean uncorrected, so the bike drifts into a
-  // very wide turn rather than holding its line exactly.
+  std::printf("straight at %.1f mph: worst heading error %.1f deg in 10 s, %.1f deg in 60 s\n",
+              speed() / kMph, worst10 * 180 / kPi, worst * 180 / kPi);
+  // The roll-rate controller leaves a lean of about 3 degrees uncorrected, so the bike
+  // drifts into a very wide turn rather than holding its line exactly.
   EXPECT_EQ(bike->crash.count, 0);
-  EXPECT_LT(worst, 30 * kPi / 180);
-  EXPECT_GT(up_y(), 0.99);
+  EXPECT_GT(lowest_up, 0.99);
+  EXPECT_LT(worst10, 30 * kPi / 180);
 }
 
 TEST_F(RiderTest, TurnTightensAsTheSteerInputGrows) {
