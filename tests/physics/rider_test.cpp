@@ -9,6 +9,7 @@
 #include "physics/bike_setup.h"
 #include "physics/bike_state.h"
 #include "physics/bike_step.h"
+#include "physics/drivetrain.h"
 #include "physics/rider.h"
 #include "physics/wheel_contact.h"
 #include "physics/terrain_contact.h"
@@ -337,8 +338,14 @@ TEST_F(RiderTest, AccelerationOrderOfTheClasses) {
         two_seconds_ago = v;
       }
     }
-    std::printf("%-13s 0-30 mph %5.2f s  0-60 mph %5.2f s  top %5.1f mph  highest gear %d\n",
-                models[k], r.t30, r.t60, r.top / kMph, r.gear + 1);
+    // What the gearing allows: the upshift rpm in top gear on the rear tyre.
+    const BikeModelInfo& m = bike_model(bike->model);
+    const double geared = m.upshift_rpm / kRadPerSecToRpm /
+                          total_ratio(m, top_gear(m), bike->tuning.final_drive_ratio) *
+                          (m.rear_wheel.torus_radius + m.rear_wheel.section_radius);
+    std::printf("%-13s 0-30 mph %5.2f s  0-60 mph %5.2f s  top %5.1f mph  highest gear %d"
+                "  (gearing: %5.1f mph at the upshift rpm in top)\n",
+                models[k], r.t30, r.t60, r.top / kMph, r.gear + 1, geared / kMph);
     EXPECT_EQ(bike->crash.count, 0) << models[k];
     EXPECT_GE(r.gear, 2) << models[k];
     EXPECT_GT(r.t30, 0) << models[k];
