@@ -479,24 +479,6 @@ void dab_assist(BikeState& bike, const HeightField& hf) {
 
 // ---- crash -------------------------------------------------------------------------------
 
-void crash_rider_off(BikeState& bike, const HeightField& hf) {
-  const dJointID j = bike.joints[kRiderJoint];
-  if (j != nullptr) dJointAttach(j, nullptr, nullptr);
-  const dBodyID rider = bike.bodies[kRiderBody];
-  const RiderFeet feet = rider_feet(bike, hf);
-  for (size_t k = 0; k < 2; ++k) {
-    const Vec3d& p = feet.position[k];
-    dVector3 v{0, 0, 0, 0};
-    if (rider != nullptr) dBodyGetPointVel(rider, p[0], p[1], p[2], v);
-    for (size_t i = 0; i < 3; ++i) {
-      bike.rider_feet[k].position[i] = static_cast<float>(p[i]);
-      bike.rider_feet[k].velocity[i] = static_cast<float>(v[i]);
-    }
-  }
-  bike.crash.counter = crash_ticks(bike.crash.count);
-  ++bike.crash.count;
-}
-
 double rider_crash_tolerance(int takeoff_tic, int landing_tic, int now) {
   if (landing_tic < takeoff_tic) return 1.5;
   const double air = (landing_tic - takeoff_tic) * h;

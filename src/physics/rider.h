@@ -71,8 +71,6 @@ void dab_assist(BikeState& bike, const HeightField& hf);
 
 // ---- crash -------------------------------------------------------------------------------
 
-// The rider leaves the bike: joint detached, feet go on from the pose, counter set.
-void crash_rider_off(BikeState& bike, const HeightField& hf);
 // True when the rider body's motion is violent enough to throw him off at tolerance m.
 bool rider_motion_crashes(const BikeState& bike, int tic, double tolerance);
 // The tolerance of the rider motion test: lowered right after a long jump's landing.

@@ -89,9 +89,11 @@ bool body_shape_contacts(BikeState& bike, int which, const HeightField& hf) {
                                hf);
 }
 
+}  // namespace
+
 // The rider leaves the bike: the rider joint lets go, and the feet go on from where the
 // pose had them, with the rider body's motion there.
-void crash_rider(BikeState& bike, const HeightField& hf) {
+void crash_rider_off(BikeState& bike, const HeightField& hf) {
   dJointID rider_joint = bike.joints[kRiderJoint];
   if (rider_joint != nullptr) dJointAttach(rider_joint, nullptr, nullptr);
   dBodyID rider = bike.bodies[kRiderBody];
@@ -109,7 +111,6 @@ void crash_rider(BikeState& bike, const HeightField& hf) {
   ++bike.crash.count;
 }
 
-}  // namespace
 
 // ---- sphere test --------------------------------------------------------------------------
 
@@ -204,7 +205,7 @@ bool bike_ground_contacts(BikeState& bike, const HeightField& hf) {
     const bool upside_down = r[5] < 0;  // y component of the body's own y axis
     if (upside_down && speed > kCrashSpeed && bike.crash.counter <= 0 &&
         bike.crash.collision_timer >= 0) {
-      crash_rider(bike, hf);
+      crash_rider_off(bike, hf);
     }
   }
   if (body_touched) bike.crash.ground_touch = 1;

@@ -28,6 +28,10 @@ bool shape_ground_contacts(CollisionShape& shape, dBodyID body, const dReal* pos
 // the crash when the rider lands upside down at speed. True if anything touches.
 bool bike_ground_contacts(BikeState& bike, const HeightField& hf);
 
+// The rider leaves the bike: the rider joint lets go, the feet go on from where the pose
+// had them with the rider body's motion there, and the crash counter starts.
+void crash_rider_off(BikeState& bike, const HeightField& hf);
+
 // The roll angle of a body about its forward (-z) axis: 0 upright, signed.
 double body_roll_angle(dBodyID body);
 
