@@ -47,10 +47,12 @@ class RiderTest : public ::testing::Test {
     reset_rider_module();
   }
 
-  // A bike of the model at stability 100 with automatic shifting and dab, placed at the
-  // far +z end of the field facing -z.
+  // A fresh bike of the model (replacing any earlier one, clock back at tic 0) at stability
+  // 100 with automatic shifting and dab, placed at the far +z end of the field facing -z.
   void make(const char* model, bool arcade = false,
             void (*tweak)(BikeSetup&) = nullptr) {
+    destroy_bike(bike);
+    now = 0;
     bike = create_bike(model, 0, "1");
     ASSERT_NE(bike, nullptr);
     BikeSetup s;
@@ -216,9 +218,6 @@ TEST_F(RiderTest, StraightRideAtThirtyMphStaysUpForAMinute) {
 TEST_F(RiderTest, TurnTightensAsTheSteerInputGrows) {
   double last = 1e9;
   for (double steer : {0.2, 0.4, 0.7}) {
-    destroy_bike(bike);
-    bike = nullptr;
-    now = 0;
     make("cr125");
     set_control(*bike, Control::clutch, 1);
     set_control(*bike, Control::throttle, 0.6);
@@ -316,9 +315,6 @@ TEST_F(RiderTest, AccelerationOrderOfTheClasses) {
   AccelRun runs[4];
   for (size_t k = 0; k < 4; ++k) {
     ASSERT_GE(find_bike_model_exact(models[k]), 0) << models[k];
-    destroy_bike(bike);
-    bike = nullptr;
-    now = 0;
     make(models[k]);
     for (int t = 0; t < 64; ++t) tic();
     set_control(*bike, Control::clutch, 1);
@@ -384,9 +380,6 @@ TEST_F(RiderTest, FullBrakingFromFortyMphStopsStraightWithoutAFlip) {
 TEST_F(RiderTest, ClosedThrottleSlowsFasterThanCoasting) {
   double lost[2] = {};
   for (int engaged = 0; engaged < 2; ++engaged) {
-    destroy_bike(bike);
-    bike = nullptr;
-    now = 0;
     make("cr125");
     set_control(*bike, Control::clutch, 1);
     set_control(*bike, Control::throttle, 1);
@@ -409,9 +402,6 @@ TEST_F(RiderTest, RearwardLeanUnloadsTheFrontOnALaunch) {
   double depth[2] = {};
   const double leans[2] = {-1, 1};
   for (int k = 0; k < 2; ++k) {
-    destroy_bike(bike);
-    bike = nullptr;
-    now = 0;
     make("cr125", false, [](BikeSetup& s) {
       s.stop_wheelies.index = 0;  // "No"
       s.auto_shift.index = 0;
@@ -445,9 +435,6 @@ TEST_F(RiderTest, FallenBikeTurnsTowardsItsRealignTarget) {
         return true;
       };
     }
-    destroy_bike(bike);
-    bike = nullptr;
-    now = 0;
     make("cr125");
     bike->shapes[kRiderBody] = ball("rider", 0.6f);
     bike->shapes[kFrameBody] = ball("frame", 0.5f);
@@ -487,9 +474,6 @@ TEST_F(RiderTest, BackingUpMovesAStoppedBikeBackwardsOnly) {
   // Rolling faster than 5 ft/s the same input does nothing.
   double after[2] = {};
   for (int k = 0; k < 2; ++k) {
-    destroy_bike(bike);
-    bike = nullptr;
-    now = 0;
     make("cr125");
     set_control(*bike, Control::clutch, 1);
     set_control(*bike, Control::throttle, 0.6);
