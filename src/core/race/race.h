@@ -1,0 +1,62 @@
+// Loading and resetting a race, and the simulation tic that advances it: script, replayed
+// riders, contacts, the world step, erosion, robots, each bike's own step, timing, the
+// starting gate and the demo recorder, in that order.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "race/race_state.h"
+
+namespace ks {
+
+struct RaceResetRequest {
+  const Lineup* lineup = nullptr;  // null = time trial
+  bool playback = false;
+  bool record = false;
+  int time_limit = 0;  // tics
+  int laps = 0;
+  int skill = 0;       // Robot Skill index
+  std::string track;   // empty = the Track choice
+};
+
+// What the reset and the tic reach outside the simulation; all empty headless.
+struct RaceSeam {
+  std::function<void(const char*)> progress;        // loading-screen text
+  std::function<void(BikeState&)> sound_setup;      // engine sound of a new bike
+  std::function<void(BikeState&)> sound_release;
+  std::function<void(int tic)> script_tic;          // the track script's tic handler
+  std::function<void(const char* path)> run_script; // "@track/frills.js"
+};
+RaceSeam& race_seam();
+
+bool reset_race(const RaceResetRequest& request);
+void step_one_tic();
+// Destroys every bike and forgets the track (shutdown, tests).
+void free_race();
+
+void time_trial_reset();
+
+// The nine inputs of the local rider, as the bindings give them.
+struct LocalInputs {
+  float steer = 0, throttle = 0, front_brake = 0, rear_brake = 0;
+  float shift = 0, clutch = 0, sit_dab = 0, back_up = 0, lean = 0;
+};
+void apply_local_controls(const LocalInputs& in);
+
+bool slot_hidden(int slot);
+
+// The robot identity table.
+struct RobotIdentity {
+  const char* number;
+  const char* personality;
+  const char* model;
+  const char* rider_body;  // texture names, "" = the model's default
+  const char* rider_head;
+  const char* bike;
+  const char* wheel;
+};
+const std::array<RobotIdentity, kRobotIdentities>& robot_identities();
+
+}  // namespace ks
