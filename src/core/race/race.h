@@ -38,6 +38,18 @@ void free_race();
 
 void time_trial_reset();
 
+// Time trial laps: the completed-lap counts of the rider (slot 0) and the ghost (slot 1)
+// taken before the tic's physics, and the lap handling after the tic.
+struct TimeTrialLaps {
+  int rider = 0;
+  int ghost = 0;
+};
+TimeTrialLaps time_trial_lap_counts(const RaceState& race);
+void time_trial_lap_handling(RaceState& race, const TimeTrialLaps& before);
+
+// Skip (+) or rewind (-) a played demo by whole seconds.
+void demo_skip(double seconds);
+
 // The nine inputs of the local rider, as the bindings give them.
 struct LocalInputs {
   float steer = 0, throttle = 0, front_brake = 0, rear_brake = 0;
