@@ -43,6 +43,8 @@ struct RaceSlot {
   std::string name;        // display name ("Vidaraver" for robots)
   std::string model_name;  // catalog name the bike was created with
   int demo_rider = -1;     // index of the demo rider this slot replays, or -1
+  // Textures the bike was created with ("" = the model's default); demo headers name them.
+  std::string rider_texture, bike_texture, wheel_texture, helmet_texture;
 };
 
 struct GatePieceState {
