@@ -122,9 +122,15 @@ void automatic_dab(BikeState& bike, double v) {
   }
 }
 
+// Damps the steering: the front wheel's turning relative to the frame, less its spin.
+// The wheel's own rate would also hold the whole bike's yaw and roll, so in every lean the
+// bars would be held straight in proportion to speed and the bike could not steer itself
+// upright; it would settle into a lean and a slow turn, or fall.
 void steering_damping(BikeState& bike) {
   const dBodyID wheel = bike.bodies[kFrontWheelBody];
-  const Vec3d w = v3(dBodyGetAngularVel(wheel));
+  const Vec3d ww = v3(dBodyGetAngularVel(wheel));
+  const Vec3d wf = v3(dBodyGetAngularVel(bike.bodies[kFrameBody]));
+  const Vec3d w{ww[0] - wf[0], ww[1] - wf[1], ww[2] - wf[2]};
   dVector3 ax;
   dBodyVectorToWorld(wheel, 1, 0, 0, ax);
   const double s = dot(w, v3(ax));
