@@ -459,6 +459,96 @@ TEST_F(RiderTest, RearwardLeanUnloadsTheFrontOnALaunch) {
   EXPECT_LT(depth[1], depth[0]);
 }
 
+// A first-gear clutch launch with the rider leaning back. The front can only leave the
+// ground when the rear tyre pushes harder than the weight times its lever over the rear
+// contact divided by the height of the centre of gravity: about 1.06 times the weight for
+// a cr125 and its rider, whose mass is mostly in the frame box. Ground that grips 1.25
+// lets it up; the flat test ground (grip 1) can't, whatever the torque. The wheelie stop
+// cuts the engine as soon as the front is up.
+TEST_F(RiderTest, ClutchLaunchWheeliesOnGrippyGroundUnlessStopped) {
+  struct Case {
+    bool grippy;
+    bool stop_wheelies;
+    bool wheelies;
+  };
+  const Case cases[] = {{true, false, true}, {true, true, false}, {false, false, false}};
+  for (const Case& c : cases) {
+    hf = flat_field();
+    if (c.grippy) hf.materials[0].friction[0] = {1.25f, 1};
+    if (c.stop_wheelies) {
+      make("cr125", false, [](BikeSetup& s) { s.auto_shift.index = 0; });
+      ASSERT_NE(bike->tuning.flags[0] & kFlagStopWheelies, 0);
+    } else {
+      make("cr125", false, [](BikeSetup& s) {
+        s.stop_wheelies.index = 0;  // "No"
+        s.auto_shift.index = 0;
+      });
+      ASSERT_EQ(bike->tuning.flags[0] & kFlagStopWheelies, 0);
+    }
+    for (int t = 0; t < 64; ++t) tic();
+    // Rev against the open clutch, then let it out.
+    set_control(*bike, Control::clutch, 0);
+    set_control(*bike, Control::throttle, 1);
+    set_control(*bike, Control::lean, 1);
+    for (int t = 0; t < 64; ++t) tic();
+    set_control(*bike, Control::clutch, 1);
+    double pitch = 0;
+    int up = 0, longest = 0;
+    for (int t = 0; t < 256; ++t) {
+      tic();
+      if (HasFatalFailure()) return;
+      dVector3 fwd;
+      dBodyVectorToWorld(bike->bodies[kFrameBody], 0, 0, -1, fwd);
+      pitch = std::max(pitch, std::asin(std::clamp(static_cast<double>(fwd[1]), -1.0, 1.0)));
+      up = bike->front_contact.depth <= 0 && bike->rear_contact.depth > 0 ? up + 1 : 0;
+      longest = std::max(longest, up);
+    }
+    std::printf("clutch launch (%s, stop wheelies %s): pitch %.1f deg, front up %.2f s\n",
+                c.grippy ? "grip 1.25" : "grip 1", c.stop_wheelies ? "on" : "off", pitch * 180 / kPi,
+                longest * kTicSeconds);
+    EXPECT_EQ(bike->drivetrain.gear, 0);
+    EXPECT_EQ(bike->crash.count, 0);
+    if (c.wheelies) {
+      EXPECT_GT(pitch, 14 * kPi / 180) << c.grippy << c.stop_wheelies;
+      EXPECT_GT(longest, 48) << c.grippy << c.stop_wheelies;
+    } else {
+      EXPECT_LT(pitch, 12 * kPi / 180) << c.grippy << c.stop_wheelies;
+      EXPECT_LT(longest, 32) << c.grippy << c.stop_wheelies;
+    }
+  }
+}
+
+// Dropped nose first from 20 ft while moving forward: the bike goes over its front wheel,
+// the rider is thrown, nothing sinks into the ground, and the rider gets back on. (Nose
+// down by 57 degrees instead, the fork and the assists ride the landing out.)
+TEST_F(RiderTest, NoseFirstLandingFromAHeightCrashesAndRecovers) {
+  make("cr125");
+  bike->shapes[kRiderBody] = ball("rider", 0.6f);
+  bike->shapes[kFrameBody] = ball("frame", 0.5f);
+  bike->shapes[kForkUpperBody] = ball("fork", 0.4f);
+  const dReal* p = dBodyGetPosition(bike->bodies[kFrameBody]);
+  const std::array<double, 3> at = {p[0], p[1], p[2]};
+  translate_bike(*bike, {-at[0], -at[1], -at[2]});
+  orient_bike(*bike, {1, 0, 0}, 1.4);  // nose down by 80 degrees
+  translate_bike(*bike, {at[0], at[1] + 20, at[2]});
+  for (dBodyID b : bike->bodies) dBodySetLinearVel(b, 0, 0, -15);
+  int crashed_at = -1;
+  double lowest = 1e9;
+  for (int t = 0; t < 128 * 40; ++t) {
+    tic();
+    if (HasFatalFailure()) return;
+    for (dBodyID b : bike->bodies)
+      if (b != bike->bodies[kRiderBody]) lowest = std::min(lowest, dBodyGetPosition(b)[1]);
+    if (crashed_at < 0 && bike->crash.count > 0) crashed_at = t;
+    if (crashed_at >= 0 && bike->crash.counter == 0) break;
+  }
+  EXPECT_GE(crashed_at, 0);
+  EXPECT_LT(crashed_at, 128 * 3);  // on the landing
+  EXPECT_EQ(bike->crash.counter, 0);
+  EXPECT_EQ(dJointGetBody(bike->joints[kRiderJoint], 0), bike->bodies[kRiderBody]);
+  EXPECT_GT(lowest, 0);
+}
+
 TEST_F(RiderTest, FallenBikeTurnsTowardsItsRealignTarget) {
   for (bool with_target : {true, false}) {
     // The target lies 100 ft to the bike's right (+x); it starts facing -z.
