@@ -67,7 +67,8 @@ const char* const kHelp =
     "  --data DIR         data folder (default: $KS_HOME, else beside the program)\n"
     "  --home DIR         home folder for config, results.txt and demos\n"
     "  --track NAME       track folder (default: the first track found)\n"
-    "  --robots N         robots in gates 1..N (1..160)\n"
+    "  --robots N         robots in gates 1..N (1..160); the later of --robots and\n"
+    "                     --lineup counts\n"
     "  --lineup CODES     comma list of lineup codes per slot: 0 empty, 1 the controller,\n"
     "                     2 robot, 3 robot on a 125, 4 robot on a 250, 1000+n robot number n\n"
     "                     (default: 1, the controller alone)\n"
@@ -169,9 +170,11 @@ int parse_options(int argc, char** argv, SimOptions& o) {
     } else if (name == "--robots") {
       if (!parse_long(value, 1, kMaxBikes, n)) return bad();
       o.robots = static_cast<int>(n);
+      o.have_lineup = false;  // the later of --robots and --lineup counts
     } else if (name == "--lineup") {
       if (!parse_lineup(value, o.lineup)) return bad();
       o.have_lineup = true;
+      o.robots = -1;
     } else if (name == "--laps") {
       if (!parse_long(value, 1, 1000, n)) return bad();
       o.laps = static_cast<int>(n);
@@ -215,7 +218,6 @@ int parse_options(int argc, char** argv, SimOptions& o) {
       return 1;
     }
   }
-  if (o.robots > 0 && o.have_lineup) return fail("--robots and --lineup don't go together");
   const bool has_field = o.robots > 0 || o.have_lineup;
   if (o.time_trial && (has_field || !o.play.empty()))
     return fail("--time-trial rides alone: no --robots, --lineup or --play");
