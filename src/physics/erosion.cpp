@@ -181,9 +181,10 @@ Square square_at(const HeightField& hf, double x, double z, double radius) {
 }
 
 inline double bell(const Square& q, int i, int j) {
-  const double t = std::hypot(q.cx - i, q.cz - j);
-  if (t > q.rho) return 0;
-  const double tau = t / q.rho;
+  const double dx = q.cx - i, dz = q.cz - j;
+  const double t2 = dx * dx + dz * dz;
+  if (t2 > q.rho * q.rho) return 0;
+  const double tau = std::sqrt(t2) / q.rho;
   return 1 - 3 * tau * tau + 2 * tau * tau * tau;
 }
 
