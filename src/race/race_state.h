@@ -51,6 +51,8 @@ struct GatePieceState {
   float drop = 1;   // 1 = up, 0 = down
   float speed = 0;
   int replay_touch_tic = -1;  // last tic a replayed bike touched it
+  // The piece's orientation lying down (as the track placed it), row-major, columns = axes.
+  std::array<float, 9> rest{1, 0, 0, 0, 1, 0, 0, 0, 1};
 };
 
 // One row of the running order or of the final results.
@@ -93,6 +95,9 @@ struct RaceState {
   bool server_lineup = false;
   bool warmup = false;
   int local_slot = kNoSlot;  // the local rider's slot in the server's race
+  std::array<int, kMaxBikes> last_state_tic{};  // tic of the last remote state received
+  double off_course_bias = 10;   // seconds (A)
+  double off_course_scale = 1.5; // (F)
 
   std::array<RaceSlot, kMaxBikes> slots{};
   int viewed_slot = 0;

@@ -28,6 +28,7 @@ struct RaceSeam {
   std::function<void(BikeState&)> sound_release;
   std::function<void(int tic)> script_tic;          // the track script's tic handler
   std::function<void(const char* path)> run_script; // "@track/frills.js"
+  std::function<void(const char* step)> trace;      // each step of the tic (tests)
 };
 RaceSeam& race_seam();
 
@@ -58,6 +59,9 @@ struct LocalInputs {
 void apply_local_controls(const LocalInputs& in);
 
 bool slot_hidden(int slot);
+// Online: the remote-rider rule of slot_hidden alone (also picks the remote bikes that
+// take part in the contacts). False offline or without a local bike.
+bool remote_rider_hidden(RaceState& race, int slot);
 
 // The robot identity table.
 struct RobotIdentity {
