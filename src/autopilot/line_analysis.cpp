@@ -212,10 +212,18 @@ bool lines_cross(const RacingLine& a, const RacingLine& b) {
   const Box ba = line_box(a), bb = line_box(b);
   if (ba.x1 < bb.x0 || bb.x1 < ba.x0 || ba.z1 < bb.z0 || bb.z1 < ba.z0) return false;
   for (size_t i = 0; i + 1 < a.points.size(); ++i) {
+    const LinePoint& p = a.points[i];
+    const LinePoint& q = a.points[i + 1];
+    const float x0 = std::min(p.x, q.x), x1 = std::max(p.x, q.x);
+    const float z0 = std::min(p.z, q.z), z1 = std::max(p.z, q.z);
     for (size_t j = 0; j + 1 < b.points.size(); ++j) {
-      if (segments_cross(a.points[i], a.points[i + 1], b.points[j], b.points[j + 1])) {
-        return true;
+      const LinePoint& c = b.points[j];
+      const LinePoint& d = b.points[j + 1];
+      if ((c.x < x0 && d.x < x0) || (c.x > x1 && d.x > x1) || (c.z < z0 && d.z < z0) ||
+          (c.z > z1 && d.z > z1)) {
+        continue;  // the boxes miss
       }
+      if (segments_cross(p, q, c, d)) return true;
     }
   }
   return false;
