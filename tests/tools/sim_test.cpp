@@ -167,5 +167,41 @@ TEST_F(SimTest, MaxSecondsStopsAnUnfinishedRaceWithUnofficialResults) {
       << r.out;
 }
 
+TEST_F(SimTest, ARecordedRaceReplaysToItsResults) {
+  const std::string demo = home_ / "one-lap.ksdemo";
+  test::RunResult r = run({"--track", "rabbithill", "--lineup", "1", "--laps", "1",
+                           "--max-seconds", "170", "--record", demo, "--quiet"});
+  if (race_missing(r)) GTEST_SKIP() << "race code not there yet: " << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_TRUE(test::file_exists(demo));
+  ASSERT_NE(r.out.find("Final results"), std::string::npos) << r.out;
+
+  r = run({"--play", demo, "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The replayed rider finishes his lap again, on the recorded track.
+  EXPECT_NE(r.out.find("Track: rabbithill, 1 laps"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Final results"), std::string::npos) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("   1 \\|  999 \\| [^|]+\\|    1 \\| +1:[0-9]{2}\\.[0-9]{3} \\|")))
+      << r.out;
+  EXPECT_EQ(results().find("|Laps=1|Track=rabbithill|"), 9u) << results();
+
+  r = run({"--play", home_ / "missing.ksdemo"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("can't play the demo"), std::string::npos) << r.err;
+}
+
+TEST_F(SimTest, ATimeTrialEndsAfterItsFlyingLaps) {
+  const test::RunResult r = run({"--track", "rabbithill", "--time-trial", "--laps", "1",
+                                 "--max-seconds", "400"});
+  if (race_missing(r)) GTEST_SKIP() << "race code not there yet: " << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Track: rabbithill, time trial"), std::string::npos) << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("Time trial laps: [0-9]+:[0-9]{2}\\.[0-9]{3}; best ")))
+      << r.out;
+  EXPECT_NE(r.err.find("time trial lap 1: "), std::string::npos) << r.err;
+  // The attempt is kept as the track's fastest lap for the next ghost.
+  EXPECT_TRUE(test::file_exists(home_ / "rabbithill/fastlap.ksdemo"));
+}
+
 }  // namespace
 }  // namespace ks

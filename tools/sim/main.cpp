@@ -305,15 +305,24 @@ struct RunStats {
   bool stopped_by_limit = false;
   int controller_slot = -1;
   int flying_laps = 0;  // time trial
+  bool demo_over = false;
+  std::vector<int> time_trial_laps;  // tics
 };
 
 class Progress {
  public:
   explicit Progress(const SimOptions& o) : quiet_(o.quiet), bar_(!o.quiet && isatty(2) != 0) {}
 
+  void time_trial_lap(int n, const RaceState& race) {
+    if (quiet_ || bar_) return;
+    std::fprintf(stderr, "time trial lap %d: %s, best %s\n", n,
+                 clock_text(tics_to_seconds(race.tt_last_lap)).c_str(),
+                 clock_text(tics_to_seconds(race.tt_best_lap)).c_str());
+  }
+
   void tic(const RaceState& race, long done, long limit, int laps) {
     if (quiet_) return;
-    if (!race.running_order.empty()) {
+    if (!race.time_trial && !race.running_order.empty()) {
       const RunningEntry& first = race.running_order.front();
       const int leader = first.slot;
       const int n = laps_completed(race, leader);
@@ -358,6 +367,18 @@ int controller_slot(const RaceState& race) {
   if (slot_bike(race, v) != nullptr && race.slots[static_cast<size_t>(v)].kind == SlotKind::local)
     return v;
   return -1;
+}
+
+// A demo rider whose history still reaches the last 10 s.
+bool any_replay_active(const RaceState& race) {
+  for (int slot = 0; slot < kMaxBikes; ++slot) {
+    if (slot_bike(race, slot) == nullptr || race.slots[static_cast<size_t>(slot)].kind != SlotKind::replayed)
+      continue;
+    int oldest = 0, newest = 0;
+    if (history_bounds(slot, oldest, newest) && newest >= race.current_tic - 10 * kTicsPerSecond)
+      return true;
+  }
+  return false;
 }
 
 RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks* marks) {
@@ -407,6 +428,11 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
       break;
     }
     if (o.time_trial && o.laps_given && st.flying_laps >= o.laps) break;
+    if (!o.play.empty() && st.tics % kTicsPerSecond == 0 && st.tics > 10 * kTicsPerSecond &&
+        !any_replay_active(race)) {
+      st.demo_over = true;
+      break;
+    }
     if (paths != nullptr && st.tics % 16 == 0) record_paths();
 
     // As the main loop does: the local controls go in before the tic.
@@ -423,7 +449,11 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
       if (reversed_steering) li.steer = -li.steer;
       apply_local_controls(li);
       // The out-lap of a time trial ends at the first lap line.
-      if (pursuit.lap_lines > laps_before && pursuit.lap_lines > 1) ++st.flying_laps;
+      if (o.time_trial && pursuit.lap_lines > laps_before && pursuit.lap_lines > 1) {
+        ++st.flying_laps;
+        st.time_trial_laps.push_back(race.tt_last_lap);
+        progress.time_trial_lap(st.flying_laps, race);
+      }
     }
     step_one_tic();
 
@@ -440,6 +470,8 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
   }
   st.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   race.profile.enabled = false;
+  // The demo's riders are ignored once their history has ended: the race may be over now.
+  if (st.demo_over) compute_running_order(race);
   if (race.results_final) st.race_over = true;
   st.stopped_by_limit = !st.race_over && st.tics >= limit;
   if (paths != nullptr) record_paths();
@@ -495,18 +527,21 @@ void print_results(const SimOptions& o, const RunStats& st) {
                 penalty.c_str());
   }
 
-  if (st.controller_slot >= 0) {
+  if (race.time_trial) {
+    std::printf("Time trial laps:");
+    for (int t : st.time_trial_laps) std::printf(" %s", clock_text(tics_to_seconds(t)).c_str());
+    if (st.time_trial_laps.empty()) std::printf(" none");
+    std::printf("; best %s\n",
+                race.tt_best_lap > 0 ? clock_text(tics_to_seconds(race.tt_best_lap)).c_str() : "-");
+  } else if (st.controller_slot >= 0) {
     const int slot = st.controller_slot;
     const int laps = laps_completed(race, slot);
     std::printf("Laps of #%s (slot %d):", bike_number(race, slot), slot);
     for (int j = 1; j <= laps; ++j) std::printf(" %s", clock_text(lap_time(race, slot, j)).c_str());
     if (laps == 0) std::printf(" none");
     std::printf("\n");
-    if (race.time_trial)
-      std::printf("Time trial: last lap %s, best lap %s\n",
-                  race.tt_last_lap > 0 ? clock_text(tics_to_seconds(race.tt_last_lap)).c_str() : "-",
-                  race.tt_best_lap > 0 ? clock_text(tics_to_seconds(race.tt_best_lap)).c_str() : "-");
   }
+  if (st.demo_over) std::printf("The demo ended after %.1f simulated seconds\n", tics_to_seconds(static_cast<int>(st.tics)));
 }
 
 void print_erosion(const ErosionSummary& e, int rate) {
@@ -565,6 +600,18 @@ int sim_main(int argc, char** argv) {
     free_race();
     destroy_physics_world();
     return 1;
+  }
+  if (!o.play.empty() && !playing()) {
+    // Without the demo the reset falls back to the Track choice: not what was asked for.
+    std::fprintf(stderr, "kessra-sim: can't play the demo '%s'\n", o.play.c_str());
+    free_race();
+    destroy_physics_world();
+    return 1;
+  }
+  if (!o.play.empty() && race.results_final) {
+    // The reset's first running order finds every replayed rider without history yet, so
+    // it calls the race over before it starts; take that back so the replay is timed.
+    drop_crossings_after(race, race.current_tic);
   }
   const Track* track = current_track();
   if (track == nullptr || !track->terrain) {
