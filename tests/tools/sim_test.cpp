@@ -203,5 +203,15 @@ TEST_F(SimTest, ATimeTrialEndsAfterItsFlyingLaps) {
   EXPECT_TRUE(test::file_exists(home_ / "rabbithill/fastlap.ksdemo"));
 }
 
+TEST_F(SimTest, LearningSavesTheLinesOfTheSkill) {
+  const test::RunResult r = run({"--track", "rabbithill", "--lineup", "1", "--laps", "1",
+                                 "--skill", "amateur", "--learn", "--max-seconds", "170",
+                                 "--quiet"});
+  if (race_missing(r)) GTEST_SKIP() << "race code not there yet: " << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(test::file_exists(home_ / "rabbithill/lines_amateur"));
+  EXPECT_FALSE(test::file_exists(home_ / "rabbithill/lines_novice"));
+}
+
 }  // namespace
 }  // namespace ks
