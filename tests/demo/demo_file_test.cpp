@@ -399,3 +399,55 @@ TEST_F(DemoFileTest, SeekingBackRereadsFromAChunkBeforeTheTarget) {
 
 }  // namespace
 }  // namespace ks
+
+namespace ks {
+namespace {
+
+TEST_F(DemoFileTest, Version5HoldsOneStatePerRiderPerTic) {
+  std::string f = "KS05 2 0 3\nsandridge\ncr125|||\n12\nkx125\n34\n";
+  for (int t = 0; t < 20; ++t)
+    for (int r = 0; r < 2; ++r) {
+      DemoState s{};
+      s[0] = static_cast<uint8_t>(t);
+      s[1] = static_cast<uint8_t>(r);
+      f.append(reinterpret_cast<const char*>(s.data()), s.size());
+    }
+  race->current_tic = 0;
+  ASSERT_TRUE(open_bytes(f));
+  EXPECT_EQ(playback_version(), 5);
+  EXPECT_EQ(race->start_tic, 14 * 128);  // a header without the start tic
+  EXPECT_EQ(race->laps, 3);
+  ASSERT_EQ(demo_riders().size(), 2u);
+  EXPECT_EQ(demo_riders()[1].model, "kx125");
+  EXPECT_EQ(demo_riders()[1].number, "34");
+  add_replay_bikes();
+  read_ahead_step(*race);
+  int oldest = 0, newest = 0;
+  ASSERT_TRUE(history_bounds(11, oldest, newest));
+  EXPECT_EQ(oldest, 0);
+  EXPECT_EQ(newest, 8);
+  EXPECT_EQ(newest_entry(11)->state[0], 8);
+  EXPECT_EQ(newest_entry(11)->state[1], 1);
+  clear_messages();
+  ASSERT_TRUE(seek_playback(*race, 15));
+  race->current_tic = 15;
+  clear_histories();
+  read_ahead_step(*race);
+  ASSERT_TRUE(history_bounds(10, oldest, newest));
+  EXPECT_EQ(oldest, 15);
+  EXPECT_EQ(newest, 19);
+  EXPECT_EQ(newest_entry(10)->state[0], 19);
+  const char* line = message_line(0);
+  EXPECT_EQ(line != nullptr ? std::strstr(line, "damaged") : nullptr, nullptr);  // a clean end
+}
+
+TEST(PlaybackLineup, RaceAgainstPutsTheRiderAfterTheDemoRiders) {
+  const Lineup only = playback_lineup(PlaybackMode::playback_only, 5);
+  for (int code : only) EXPECT_EQ(code, kLineupEmpty);
+  const Lineup against = playback_lineup(PlaybackMode::race_against, 5);
+  for (size_t s = 0; s < against.size(); ++s) EXPECT_EQ(against[s], s == 5 ? kLineupHuman : kLineupEmpty);
+  EXPECT_EQ(playback_lineup(PlaybackMode::race_against, 500)[kMaxBikes - 1], kLineupHuman);
+}
+
+}  // namespace
+}  // namespace ks

@@ -147,6 +147,10 @@ TEST_F(DemoRaceTest, PlaybackRepeatsCrossingsOrderAndRuts) {
   const dReal* p = dBodyGetPosition(race.slots[0].bike->bodies[kFrameBody]);
   ASSERT_TRUE(seen.count(c));
   for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(p[k], seen[c][k], 1e-6);
+
+  // Forward a second runs the tics.
+  demo_skip(1);
+  EXPECT_EQ(race.current_tic, c + 1 + kTicsPerSecond);
 }
 
 }  // namespace
