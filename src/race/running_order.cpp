@@ -144,11 +144,13 @@ void timed_race_length(const Sequence& s, RaceState& race) {
       if (tic >= 0 && (earliest < 0 || tic < earliest)) earliest = tic;
     }
     if (earliest < 0) break;
+    const int64_t laps = std::max(race.laps, 0);
     if (earliest >= start + limit) {
-      race.race_laps = std::min(race.race_laps, h + race.laps);
+      race.race_laps = int(std::min<int64_t>(race.race_laps, h + laps));
       break;
     }
-    race.race_laps = std::max(race.race_laps, h + race.laps + 1);
+    race.race_laps = int(std::min<int64_t>(std::max<int64_t>(race.race_laps, h + laps + 1),
+                                           kUnfixedLaps));
   }
 }
 
