@@ -175,8 +175,9 @@ bool read_chunk(RaceState& race) {
   }
   p.prev_length = length;
   p.next_chunk = position + 9 + static_cast<long>(length);
+  // Until the first states fix the time offset, other chunks don't say how far ahead we are.
   int ahead = 0;
-  p.read_ahead_tic = race_tic(tic, p.time_offset, &ahead) ? ahead : kMaxRaceTic;
+  if (p.first_tic >= 0) p.read_ahead_tic = race_tic(tic, p.time_offset, &ahead) ? ahead : kMaxRaceTic;
   return true;
 }
 

@@ -147,7 +147,7 @@ DemoState encode_demo_state(const BikeState& bike, const DemoFrame& frame) {
   put8(s, kStateRearWheel, fix((rear + kPi) / (2 * kPi), kMax8));
 
   uint32_t flags = 0;
-  const int c = bike.crash.counter;
+  const int c = std::min(bike.crash.counter, 1 << 20);
   if (c > 0) {
     flags = 7u | static_cast<uint32_t>(std::min((15 * c - 15) / 127, 15)) << 4;
   } else {

@@ -351,6 +351,37 @@ TEST_F(DemoFileTest, GhostAlignsToTheMomentItWasOpened) {
   EXPECT_EQ(newest, 40016);
 }
 
+TEST_F(DemoFileTest, GhostRecordedLaterInItsSessionStillAligns) {
+  // The ghost's lap began at tic 100000 of its session, with a settings chunk first.
+  std::string f = "KS06 1 0 2 1600\nsandridge\ncr125||||\n7\nTester\n\n";
+  const std::string erode = "erode 1024";
+  put32(f, static_cast<uint32_t>(erode.size()));
+  put32(f, 100000);
+  f.push_back(static_cast<char>(kChunkSettings));
+  f += erode;
+  uint32_t prev = static_cast<uint32_t>(erode.size());
+  for (int t : {100000, 100016}) {
+    put32(f, 44u ^ prev);
+    put32(f, static_cast<uint32_t>(t));
+    f.push_back(static_cast<char>(kChunkStates));
+    f.push_back(0);
+    put32(f, static_cast<uint32_t>(t));
+    f.append(39, '\x40');
+    prev = 44;
+  }
+  race->time_trial = true;
+  race->current_tic = 40000;
+  race->erosion_rate = 0;
+  ASSERT_TRUE(open_bytes(f));
+  add_replay_bikes();
+  read_ahead_step(*race);
+  int oldest = 0, newest = 0;
+  ASSERT_TRUE(history_bounds(10, oldest, newest));
+  EXPECT_EQ(oldest, 40000);
+  EXPECT_EQ(newest, 40016);
+  EXPECT_EQ(race->erosion_rate, 0);  // a ghost doesn't change the live race's settings
+}
+
 TEST_F(DemoFileTest, BadHeadersAndChunksNeverReadOutOfBounds) {
   const std::string bad_headers[] = {
       "", "KS06", "KS07 1 0 2 0\nt\n", "KS06 1 0 2 0\nt\nm||||\n7\nname\n",  // no blank line
