@@ -541,5 +541,86 @@ TEST_F(AutopilotBike, FollowsAStraightThenCurvedLineAtTheRecordedSpeed) {
   EXPECT_LT(std::hypot(p[0] - cx, p[2] - (cz - radius)), 70);
 }
 
+
+TEST_F(AutopilotBike, AfterTheFinishTheRemainingSpeedsFallToAQuarter) {
+  BikeState* b = add_bike(0, "vosk", 513, 900);
+  ASSERT_NE(b, nullptr);
+  race->start_tic = 0;
+  race->current_tic = 60 * 128;
+  RobotState& r = robot_states()[0];
+  // Points from 70 ft ahead on, out of reach of the target advance.
+  for (int i = 0; i < 21; ++i) r.path.push_back(pt(513, 900 - 70 - 8.0 * i, 40));
+  r.last_advance_tic = race->current_tic;
+  race->slots[0].timing.finished = true;
+  tic(false);
+  ASSERT_EQ(r.path.size(), 21u);
+  EXPECT_FLOAT_EQ(r.path[0].speed, 40);
+  EXPECT_NEAR(r.path[10].speed, 40 * (1 - 0.75 * 0.5), 1e-4);
+  EXPECT_NEAR(r.path[20].speed, 10, 1e-4);
+  tic(false);  // once only
+  EXPECT_NEAR(r.path[20].speed, 10, 1e-4);
+}
+
+TEST_F(AutopilotBike, RecoveryAfterFortySecondsJumpsTheTarget) {
+  BikeState* b = add_bike(0, "vosk", 513, 900);
+  ASSERT_NE(b, nullptr);
+  race->start_tic = 0;
+  race->current_tic = 100 * 128 + 5;
+  RobotState& r = robot_states()[0];
+  for (int i = 0; i < 20; ++i) r.path.push_back(pt(513, 900 - 70 - 8.0 * i, 30));
+  r.recovery = 2;
+  r.last_advance_tic = race->current_tic - 40 * 128 - 1;
+  tic(false);
+  EXPECT_EQ(r.target, (100 * 128 + 5) % 20);
+  EXPECT_EQ(r.recovery, 3);
+  EXPECT_EQ(r.last_advance_tic, 100 * 128 + 5);
+  // Slow and upright: the foot goes down while it aims at the target.
+  EXPECT_EQ(b->controls.sit_dab, 1);
+}
+
+// A robot whose line says 30 ft/s comes up behind a robot riding the same line at 15 ft/s
+// and follows it at about its speed without running into it. (Once the two weave more
+// than a footprint's width apart it may pass.)
+TEST_F(AutopilotBike, FollowsASlowerRiderAheadOnItsLine) {
+  const double x0 = 400, z0 = 950;
+  BikeState* fast = add_bike(0, "vosk", x0, z0);
+  BikeState* slow = add_bike(1, "vosk", x0, z0 - 60);
+  ASSERT_NE(fast, nullptr);
+  ASSERT_NE(slow, nullptr);
+  for (int s = 0; s < 2; ++s) {
+    RobotState& r = robot_states()[size_t(s)];
+    const double v = s == 0 ? 30 : 15;
+    for (double d = s == 0 ? 0 : 60; d <= 650; d += v * 0.25) r.path.push_back(pt(x0, z0 - d, v));
+    r.last_advance_tic = 30 * 128;
+  }
+  seed_game_random(5);
+  race->start_tic = 6 * 128;
+  race->current_tic = 0;
+  double closest_behind = 1e9, sum = 0;
+  int following = 0;
+  while (race->current_tic < 42 * 128 && !robot_states()[1].path.empty()) {
+    tic(true);
+    if (HasFatalFailure()) return;
+    const Vec3 a = pos(fast), o = pos(slow);
+    const double d = std::hypot(a[0] - o[0], a[2] - o[2]);
+    // Behind it (both ride towards -z) and in its lane.
+    if (a[2] > o[2] && std::abs(a[0] - o[0]) < 3.5 && speed(slow) > 10) {
+      closest_behind = std::min(closest_behind, d);
+      if (d < 30) {
+        sum += speed(fast);
+        ++following;
+      }
+    }
+  }
+  const double mean = following > 0 ? sum / following : 0;
+  std::printf("closest behind %.2f ft; followed %.1f s at %.2f ft/s (leader's line 15 ft/s)\n",
+              closest_behind, following / 128.0, mean);
+  EXPECT_EQ(fast->crash.count, 0);
+  EXPECT_EQ(slow->crash.count, 0);
+  EXPECT_GT(closest_behind, 8.0);
+  EXPECT_GT(following, 2 * 128);
+  EXPECT_NEAR(mean, 15, 3);
+}
+
 }  // namespace
 }  // namespace ks
