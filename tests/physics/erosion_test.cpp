@@ -231,6 +231,22 @@ TEST_F(Erosion, DeltaRangePastSixtyFourFeetStartsANewStroke) {
   EXPECT_EQ(s.last_point_tic, 4);
 }
 
+TEST_F(Erosion, DeltaPastWhatARecordCarriesStartsANewStroke) {
+  HeightField hf;
+  ASSERT_TRUE(init_height_field(hf, 7, 8.0f));  // extent 2048
+  RutStroke s;
+  store_at(s, hf, 10, 10, 0);
+  store_at(s, hf, 1500, 12, 1);  // 1490 ft: a record's deltas stop at 1024
+  ASSERT_EQ(written().size(), 1u);
+  EXPECT_EQ(written()[0].size(), 17u);
+  EXPECT_EQ(s.point_count, 1);
+  uint8_t buf[kErosionRecordMax];
+  decode_erosion_record(buf, encode_erosion_record(s, hf.extent, buf), hf.extent);
+  ASSERT_EQ(erosion_queue_length(), 2);
+  EXPECT_NEAR(erosion_queue_at(0).x, 10.0f, 1e-3f);
+  EXPECT_NEAR(erosion_queue_at(1).x, 1500.0f, 1e-3f);
+}
+
 // ---- sampling --------------------------------------------------------------------------
 
 class Sampling : public Erosion {
