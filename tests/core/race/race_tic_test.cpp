@@ -14,6 +14,7 @@
 #include "core/race/race.h"
 #include "core/race/race_internal.h"
 #include "core/random.h"
+#include "core/startup_options.h"
 #include "demo/demo.h"
 #include "fs/messages.h"
 #include "fs/vfs.h"
@@ -465,6 +466,28 @@ TEST_F(RaceTic, ConfiguredTrackIsTheDefault) {
   r.lineup = &l;
   ASSERT_TRUE(reset_race(r));
   EXPECT_EQ(race_state().track_dir, kTrack);
+}
+
+TEST_F(RaceTic, ErosionDigsThroughTheEditLockOnlyWhenTheRateIsPositive) {
+  for (const int rate : {0, 2048}) {
+    startup_options().erosion_rate = rate;
+    RaceResetRequest r;
+    r.track = "rabbithill";  // a time trial: the gate is down and the rider rides off
+    race_state().force_reload = true;
+    ASSERT_TRUE(reset_race(r));
+    startup_options().erosion_rate = 0;
+    EXPECT_EQ(race_state().erosion_rate, rate);
+    HeightField& hf = *current_track()->terrain;
+    hf.edit_locked = true;
+    for (int i = 0; i < 5 * 128; ++i) {
+      LocalInputs in;
+      in.throttle = 0.8f;
+      apply_local_controls(in);
+      step_one_tic();
+    }
+    EXPECT_TRUE(hf.edit_locked);
+    EXPECT_EQ(hf.heights != hf.loaded_heights, rate > 0) << rate;
+  }
 }
 
 }  // namespace
