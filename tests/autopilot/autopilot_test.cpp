@@ -622,5 +622,41 @@ TEST_F(AutopilotBike, FollowsASlowerRiderAheadOnItsLine) {
   EXPECT_NEAR(mean, 15, 3);
 }
 
+// Just before a take-off the robot doesn't brake down to the slower speed recorded on the
+// ground before it: it keeps at least the take-off speed.
+TEST_F(AutopilotBike, KeepsItsSpeedForAJumpJustAhead) {
+  BikeState* b = add_bike(0, "vosk", 513, 900);
+  ASSERT_NE(b, nullptr);
+  for (int i = 0; i < 64; ++i) {  // settle onto the ground
+    bike_ground_contacts(*b, *hf);
+    world_step();
+    bike_step(*b, *hf, i);
+  }
+  ASSERT_GT(b->rear_contact.depth, 0);
+  const Vec3 p = pos(b);
+  race->start_tic = 0;
+  race->slots[0].timing.gate_count = 1;
+  for (bool jump : {false, true}) {
+    race->current_tic = 60 * 128;
+    reset_robot(0, 1);
+    RobotState& r = robot_states()[0];
+    for (int i = -2; i < 30; ++i) {
+      const bool air = jump && i >= 1 && i < 8;
+      r.path.push_back(pt(p[0], p[2] - 7.5 * i, air ? -30 : 20));
+    }
+    r.target = 10;
+    r.last_advance_tic = race->current_tic;
+    for (int body = 0; body < kBikeBodyCount; ++body)
+      dBodySetLinearVel(b->bodies[size_t(body)], 0, 0, -30);
+    autopilot_step(*race, 0);
+    if (jump) {
+      EXPECT_EQ(b->controls.front_brake, 0) << "holding speed for the take-off";
+      EXPECT_GT(b->controls.throttle, 0);
+    } else {
+      EXPECT_EQ(b->controls.front_brake, 1) << "10 ft/s over the recorded speed";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ks
