@@ -52,8 +52,9 @@ int64_t results_date() {
 
 }  // namespace
 
-std::string results_text(const RaceState& race, int64_t date) {
-  const Sequence s = current_sequence();
+namespace timing_detail {
+
+std::string results_text_of(const Sequence& s, const RaceState& race, int64_t date) {
   std::string out;
   appendf(out, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n", tics_to_seconds(race.time_limit),
           race.laps, race.track_dir.c_str(), long(date));
@@ -87,8 +88,8 @@ std::string results_text(const RaceState& race, int64_t date) {
   return out;
 }
 
-bool write_results_file(const RaceState& race) {
-  const std::string text = results_text(race, results_date());
+bool write_results(const Sequence& s, const RaceState& race) {
+  const std::string text = results_text_of(s, race, results_date());
   // A temporary file renamed over the old one, so a failed write leaves no torn results.
   VfsFile* f = vfs_open_replace("@results.txt");
   if (f == nullptr) return false;
@@ -97,6 +98,16 @@ bool write_results_file(const RaceState& race) {
     return false;
   }
   return vfs_commit(f);
+}
+
+}  // namespace timing_detail
+
+std::string results_text(const RaceState& race, int64_t date) {
+  return results_text_of(current_sequence(), race, date);
+}
+
+bool write_results_file(const RaceState& race) {
+  return write_results(current_sequence(), race);
 }
 
 }  // namespace ks

@@ -209,7 +209,7 @@ void compute_order(RaceState& race, const Sequence& s) {
   build_final_results(s, race);
   if (!race.final_results.empty() &&
       finished_test(s, race, race.final_results.front().slot))
-    write_results_file(race);
+    write_results(s, race);
   race.results_final = true;
   if (timing_hooks().on_results_final != nullptr) timing_hooks().on_results_final(race);
 }

@@ -179,7 +179,7 @@ int gate_step_at(RaceState& race, const TimingGates& gates, int slot, double x, 
     // A lap line can never be skipped.
     if (!is_hit && !crossed && lap_line(s, k)) return -1;
   }
-  if (hit < 0 || hit >= INT_MAX) return -1;
+  if (hit < 0 || hit >= kMaxCrossings) return -1;
 
   const int k = int(hit);
   if (t.crossings.size() <= size_t(k)) t.crossings.resize(size_t(k) + 1, -1);
@@ -242,7 +242,7 @@ bool has_finished(RaceState& race, int slot) {
 
 void set_gate_count(RaceState& race, int slot, int c) {
   if (slot < 0 || slot >= kMaxBikes) return;
-  race.slots[size_t(slot)].timing.gate_count = std::max(0, c);
+  race.slots[size_t(slot)].timing.gate_count = std::clamp(c, 0, kMaxCrossings);
 }
 
 void drop_crossings_after(RaceState& race, int c) {

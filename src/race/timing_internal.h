@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "race/race_state.h"
@@ -39,6 +40,12 @@ bool finished_test(const Sequence& s, const RaceState& race, int slot);
 void build_order(const RaceState& race, std::vector<RunningEntry>& out);
 void sort_order(std::vector<RunningEntry>& entries);
 void compute_order(RaceState& race, const Sequence& s);
+
+std::string results_text_of(const Sequence& s, const RaceState& race, int64_t date);
+bool write_results(const Sequence& s, const RaceState& race);
+
+// Longest crossing list kept; a gate count beyond it takes no crossings.
+constexpr int kMaxCrossings = 1 << 20;
 
 // Minutes, seconds and milliseconds of a time, from whole milliseconds.
 struct Clock {

@@ -3,6 +3,7 @@
 
 #include <ode/ode.h>
 
+#include <climits>
 #include <cmath>
 
 #include "physics/bike.h"
@@ -187,6 +188,19 @@ TEST_F(GateStep, LapTimeIsZeroWhenACrossingIsMissing) {
   EXPECT_EQ(laps_completed(race(), 0), 2);
   EXPECT_EQ(lap_time(race(), 0, 2), 0);
   EXPECT_EQ(best_lap(race(), 0), 0);
+}
+
+TEST_F(GateStep, HugeGateCountFromADemoStaysBounded) {
+  add_bike(0);
+  lap_race(3);
+  set_gate_count(race(), 0, INT_MAX);
+  EXPECT_LE(race().slots[0].timing.gate_count, 1 << 20);
+  set_gate_count(race(), 0, -5);
+  EXPECT_EQ(race().slots[0].timing.gate_count, 0);
+  set_gate_count(race(), 0, INT_MAX);
+  for (int k = 0; k < 6; ++k) pass(0, k, 2000 + k);
+  EXPECT_LE(race().slots[0].timing.crossings.size(), size_t(1) << 20);
+  EXPECT_LE(race().slots[0].timing.gate_count, 1 << 20);
 }
 
 TEST_F(GateStep, HasFinishedForCrossingsMadeElsewhere) {

@@ -299,6 +299,45 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplayCase{"no_demo_layer", nullptr, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
+struct OnlineCase {
+  const char* name;
+  bool warmup;
+  bool (*remote_active)(const RaceState&, int);
+  bool over;
+};
+
+class OnlineRaceOver : public Results, public ::testing::WithParamInterface<OnlineCase> {};
+
+// Slot 0 is a remote rider who finished, slot 1 a remote rider still out, slot 2 the
+// local rider, out too.
+TEST_P(OnlineRaceOver, StaleRemotesAndWarmupLocalsDontCount) {
+  const OnlineCase& c = GetParam();
+  race().online = true;
+  race().warmup = c.warmup;
+  timing_hooks().remote_active = c.remote_active;
+  add_bike(0, "1", "cr125", SlotKind::replayed);
+  add_bike(1, "2", "cr125", SlotKind::replayed);
+  add_bike(2, "3", "cr125", SlotKind::local);
+  race().local_slot = 2;
+  lap_race(1);
+  pass(1, 0, 1500);
+  pass(2, 0, 1600);
+  for (int k = 0; k <= lap_line(1); ++k) pass(0, k, 2000 + 100 * k);
+  EXPECT_EQ(race().results_final, c.over);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Online, OnlineRaceOver,
+    ::testing::Values(
+        OnlineCase{"all_live", false, [](const RaceState&, int) { return true; }, false},
+        OnlineCase{"stale_remote_local_racing", false,
+                   [](const RaceState&, int slot) { return slot != 1; }, false},
+        OnlineCase{"stale_remote_local_warming_up", true,
+                   [](const RaceState&, int slot) { return slot != 1; }, true},
+        OnlineCase{"live_remote_local_warming_up", true,
+                   [](const RaceState&, int) { return true; }, false}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST_F(Results, RewindDropsLaterCrossingsAndTheFinalMark) {
   add_bike(0, "1");
   add_bike(1, "2");
