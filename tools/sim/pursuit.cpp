@@ -12,6 +12,7 @@
 #include "physics/bike_catalog.h"
 #include "physics/bike_setup.h"
 #include "physics/bike_state.h"
+#include "physics/rider.h"
 #include "race/timing.h"
 #include "track/track.h"
 
@@ -23,8 +24,13 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kSampleStep = 3.0;      // ft between path samples
 constexpr double kWindowLength = 420.0;  // ft of path looked at ahead
 constexpr double kGravityFtPerS2 = 32;
+constexpr double kTurnRoundSpeed = 14;  // ft/s, when the aim is far to the side or behind
 constexpr int kStuckTics = 3 * kTicsPerSecond;
 constexpr int kBackUpTics = 2 * kTicsPerSecond;
+constexpr int kEscapeTics = 3 * kTicsPerSecond / 2;
+constexpr double kEscapeSteer = 0.6;
+constexpr double kRearWheelRadius = 1.05;  // ft, near enough for every catalog bike
+constexpr double kSpinMargin = 12;         // ft/s of wheel surface speed over ground speed
 // The balance controller reads the steer input as a lean: about 45 degrees at full input,
 // towards +x (a right turn when facing -z) for a positive input.
 constexpr double kLeanPerSteer = kPi / 4;
@@ -166,11 +172,17 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
     Aim g;
     if (!gate_aim(gates, state.next, 0, g)) break;
     const P2 r = front - g.p;
-    const bool beyond = dot(r, g.dir) >= 0;
+    const double along = dot(r, g.dir);
     const double across = std::fabs(r.x * g.dir.z - r.z * g.dir.x);
-    if (passes(g, g.radius, front) ||
-        (!is_lap_line(gates, state.next) && beyond && dot(r, g.dir) < 20 &&
-         across < 2.5 * g.radius))
+    // Past a gate it missed (wide, or flown over): nearer the gate after it than the
+    // missed one is. Riding back would cost more than the cut.
+    bool missed = false;
+    Aim after;
+    if (along >= 0 && gate_aim(gates, state.next + 1, 0, after)) {
+      const double ahead = length(after.p - g.p);
+      missed = (along < 60 && across < 4 * g.radius) || length(after.p - front) < ahead;
+    }
+    if (passes(g, g.radius, front) || (missed && !is_lap_line(gates, state.next)))
       advance_to(state.next + 1);
     else
       break;
@@ -257,21 +269,28 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
     const double d = std::max(0.0, path[i].s - s0);
     target = std::min(target, std::sqrt(corner * corner + 2 * params.braking * d));
   }
-  // The turn the rider is in now.
+  // The turn the rider is in now; turning round is done slowly, on the spot.
   target = std::min(target, std::sqrt(params.lateral_accel / std::max(std::fabs(kappa), 1e-4)));
+  if (std::fabs(alpha) > kPi / 3) target = std::min(target, kTurnRoundSpeed);
   target *= params.pace;
   target = std::max(target, 8.0);
 
   const double err = target - speed;
   if (err >= -2) {
     in.throttle = static_cast<float>(std::clamp(0.35 + 0.12 * err, 0.0, 1.0));
+    // Traction: a rear wheel spinning far faster than the bike moves gets less throttle
+    // (it bogs down in mud and sand otherwise).
+    const dReal* w = dBodyGetAngularVel(bike->bodies[kRearWheelBody]);
+    const double surface = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]) * kRearWheelRadius;
+    if (surface > speed + kSpinMargin) in.throttle *= 0.4f;
   } else {
     const double b = std::clamp(-err * 0.08, 0.0, 1.0);
     in.front_brake = static_cast<float>(b);
     in.rear_brake = static_cast<float>(b);
   }
 
-  // Stuck against something: back up a little, bars the other way, then go again.
+  // Stuck against something: back up a little, bars the other way, then ride off to one
+  // side (the other side on the next try) before pursuing again.
   if (bike->crash.counter > 0) {
     state.slow_tics = 0;
   } else if (state.backing_tics > 0) {
@@ -280,6 +299,13 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
     in.front_brake = in.rear_brake = 0;
     in.back_up = 1;
     steer = -steer;
+    if (state.backing_tics == 0) state.escape_tics = kEscapeTics;
+  } else if (state.escape_tics > 0) {
+    --state.escape_tics;
+    in.throttle = 0.5f;
+    in.front_brake = in.rear_brake = 0;
+    steer = state.escape_side * kEscapeSteer;
+    if (state.escape_tics == 0) state.escape_side = -state.escape_side;
   } else if (speed < 3) {
     if (++state.slow_tics > kStuckTics) {
       state.slow_tics = 0;
@@ -303,6 +329,18 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
     in.shift = shift;
   }
   return in;
+}
+
+void set_bike_controls(BikeState& bike, const LocalInputs& in) {
+  set_control(bike, Control::steer, in.steer);
+  set_control(bike, Control::throttle, in.throttle);
+  set_control(bike, Control::front_brake, in.front_brake);
+  set_control(bike, Control::rear_brake, in.rear_brake);
+  set_control(bike, Control::back_up, in.back_up);
+  set_control(bike, Control::lean, in.lean);
+  set_control(bike, Control::sit_dab, in.sit_dab);
+  set_control(bike, Control::clutch, 1.0 - in.clutch);
+  set_control(bike, Control::shift, in.shift > 0.5f ? 1.0 : (in.shift < -0.5f ? -1.0 : 0.0));
 }
 
 }  // namespace ks

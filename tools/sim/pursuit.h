@@ -27,6 +27,8 @@ struct PursuitState {
   int lap_lines = 0;        // lap lines passed since the reset
   int slow_tics = 0;        // tics spent nearly still after the start
   int backing_tics = 0;     // tics of backing up left
+  int escape_tics = 0;      // then tics of riding off to one side
+  double escape_side = 1;   // which side: +1 right, -1 left
   double last_heading = 0;  // for the yaw rate
   bool have_heading = false;
   float last_shift = 0;
@@ -40,8 +42,13 @@ bool is_lap_line(const TimingGates& gates, int k);
 
 void reset_pursuit(PursuitState& state, const RaceState& race, int slot);
 
-// The rider's inputs for the coming tic.
+// The rider's inputs for the coming tic. Steer is the bike's own (positive turns towards
+// +x when facing -z): a local rider's input is negated first when Reversed Steering is on,
+// so negate it before apply_local_controls in that case. Clutch is the input (0 = engaged).
 LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
                          const RaceState& race, int slot, const Track& track);
+
+// Puts the inputs on a bike directly, for a bike that is not the local rider.
+void set_bike_controls(BikeState& bike, const LocalInputs& in);
 
 }  // namespace ks
