@@ -186,11 +186,11 @@ OfferResult offer_line(LineStore& store, int r, const std::vector<LinePoint>& po
   }
   RacingLine& old = rec.lines[size_t(target)];
   if (log) {
-    const int64_t t = old.tested;
+    const double t = old.tested > 0 ? double(old.tested) : 0.0;
     vant_log("auto pilot: evicting %d (times: %.2f %.2f tested (%d %d): %.2f %.2f repl: %f %f)\n",
              r, seconds(old.time_a), seconds(old.time_b), old.tested, old.fails,
-             t > 0 ? seconds(old.sum_a / t) : 0.0, t > 0 ? seconds(old.sum_b / t) : 0.0,
-             seconds(a), seconds(b));
+             t > 0 ? double(old.sum_a) / t / kTicsPerSecond : 0.0,
+             t > 0 ? double(old.sum_b) / t / kTicsPerSecond : 0.0, seconds(a), seconds(b));
   }
   RacingLine fresh;
   fresh.points = points;

@@ -10,9 +10,11 @@
 
 #include "autopilot/autopilot.h"
 #include "autopilot/racing_lines.h"
+#include "core/detail_settings.h"
 #include "fs/vfs.h"
 #include "physics/bike.h"
 #include "physics/world.h"
+#include "platform/vant.h"
 #include "race/race_state.h"
 #include "support/test_support.h"
 #include "track/gates.h"
@@ -577,6 +579,31 @@ TEST_F(LinesFile, StatisticsAreHalvedKeepingTheAverage) {
   EXPECT_EQ(n.sum_b, 0);
   EXPECT_EQ(n.time_b, 0);
   EXPECT_EQ(slot_cost(n), 0);
+}
+
+TEST_F(LinesFile, VerboseLogLines) {
+  locate_game_data();  // opens the log in the home folder
+  detail_settings().verbose = 1;
+  test::write_file(path(), kSixRecords);
+  load_lines("trk", 0, gates);
+  LineStore& s = line_store();
+  offer_line(s, 1, straight(0, 0, 10, 0, 4), 256, 512, false);
+  offer_line(s, 1, straight(0, 0, 10, 0, 4), 256, 512, false);
+  offer_line(s, 1, {}, 256, 512, false);
+  analyze_lines(s);
+  detail_settings().verbose = 0;
+  offer_line(s, 3, {}, 256, 512, false);
+  vant_log(nullptr);
+  const std::string log = test::read_file(dir / "home/lastlog.txt");
+  for (const char* want :
+       {"0: 2\n", "2: 1\n", "5: 0\n",
+        "auto pilot: evicting 1 (times: 7812.50 7812.50 tested (0 0): 0.00 0.00 repl: "
+        "2.000000 4.000000)\n",
+        "auto pilot: 1 rejected (duplicate)\n", "auto pilot: 1 canceled\n", "First lap: ",
+        "Normal lap: "}) {
+    EXPECT_NE(log.find(want), std::string::npos) << want << "\n" << log;
+  }
+  EXPECT_EQ(log.find("auto pilot: 3 canceled"), std::string::npos) << "only when verbose";
 }
 
 TEST(RacingLineBounds, OnlyRoundsThatAreNeededAndAtMostSixteen) {
