@@ -69,6 +69,7 @@ class CourseTest : public ::testing::Test {
     }
     test::use_roots(home.path(), test::data_dir());
     build_index();
+    free_shape_cache();  // shapes an earlier test cached from other roots
     ASSERT_TRUE(create_physics_world());
     reset_bike_step_module();
     reset_rider_module();
