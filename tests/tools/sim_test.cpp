@@ -107,7 +107,7 @@ TEST_F(SimTest, TheControllerRidesThreeLapsToTheFinish) {
 
 TEST_F(SimTest, TheSameSeedGivesTheSameRaceByteForByte) {
   const std::vector<std::string> args = {"--track", "sandridge", "--lineup", "1,2,0,2",
-                                         "--laps", "1", "--max-seconds", "110", "--seed", "4242",
+                                         "--laps", "1", "--max-seconds", "60", "--seed", "4242",
                                          "--quiet"};
   test::TempDir other;
   std::vector<std::string> first = args, second = args;
@@ -125,6 +125,13 @@ TEST_F(SimTest, TheSameSeedGivesTheSameRaceByteForByte) {
   const std::string png = test::read_file(home_ / "paths.png");
   EXPECT_EQ(png.substr(0, 4), "\x89PNG");
   EXPECT_TRUE(png == test::read_file(other / "paths.png"));
+
+  // Another seed: another start tic and robot order, so other paths.
+  std::vector<std::string> third = args;
+  third[9] = "4243";
+  third.insert(third.end(), {"--plot", other / "paths.png"});
+  ASSERT_EQ(run(third, other.path()).status, 0);
+  EXPECT_FALSE(png == test::read_file(other / "paths.png"));
 }
 
 TEST_F(SimTest, BenchEndsWithItsTwoLines) {
