@@ -293,9 +293,10 @@ std::string clock_text(double seconds) {
   return buf;
 }
 
-const char* bike_number(const RaceState& race, int slot) {
+std::string bike_number(const RaceState& race, int slot) {
   const BikeState* b = slot_bike(race, slot);
-  return b != nullptr ? b->number.data() : "";
+  if (b == nullptr) return {};
+  return std::string(b->number.data(), strnlen(b->number.data(), b->number.size()));
 }
 
 struct RunStats {
@@ -311,57 +312,63 @@ struct RunStats {
   std::vector<int> time_trial_laps;  // tics
 };
 
-class Progress {
- public:
-  explicit Progress(const SimOptions& o) : quiet_(o.quiet), bar_(!o.quiet && isatty(2) != 0) {}
+// Progress on standard error: a line per lap of the leader, or a bar on a terminal.
+struct Progress {
+  bool quiet = false;
+  bool bar = false;
+  bool drawn = false;
+  int leader_laps = 0;
+  std::chrono::steady_clock::time_point last_draw{};
+};
 
-  void time_trial_lap(int n, const RaceState& race) {
-    if (quiet_ || bar_) return;
-    std::fprintf(stderr, "time trial lap %d: %s, best %s\n", n,
-                 clock_text(tics_to_seconds(race.tt_last_lap)).c_str(),
-                 clock_text(tics_to_seconds(race.tt_best_lap)).c_str());
-  }
+Progress make_progress(const SimOptions& o) {
+  Progress p;
+  p.quiet = o.quiet;
+  p.bar = !o.quiet && isatty(2) != 0;
+  return p;
+}
 
-  void tic(const RaceState& race, long done, long limit, int laps) {
-    if (quiet_) return;
-    if (!race.time_trial && !race.running_order.empty()) {
-      const RunningEntry& first = race.running_order.front();
-      const int leader = first.slot;
-      const int n = laps_completed(race, leader);
-      if (n > leader_laps_) {
-        leader_laps_ = n;
-        if (!bar_) {
-          std::fprintf(stderr, "lap %d: leader #%s (slot %d) at %s, lap time %s\n", n,
-                       bike_number(race, leader), leader,
-                       clock_text(tics_to_seconds(first.last_tic - race.start_tic)).c_str(),
-                       clock_text(lap_time(race, leader, n)).c_str());
-        }
+void progress_time_trial_lap(const Progress& p, int n, const RaceState& race) {
+  if (p.quiet || p.bar) return;
+  std::fprintf(stderr, "time trial lap %d: %s, best %s\n", n,
+               clock_text(tics_to_seconds(race.tt_last_lap)).c_str(),
+               clock_text(tics_to_seconds(race.tt_best_lap)).c_str());
+}
+
+void progress_tic(Progress& p, const RaceState& race, long done, long limit, int laps) {
+  if (p.quiet) return;
+  if (!race.time_trial && !race.running_order.empty()) {
+    const RunningEntry& first = race.running_order.front();
+    const int leader = first.slot;
+    const int n = laps_completed(race, leader);
+    if (n > p.leader_laps) {
+      p.leader_laps = n;
+      if (!p.bar) {
+        std::fprintf(stderr, "lap %d: leader #%s (slot %d) at %s, lap time %s\n", n,
+                     bike_number(race, leader).c_str(), leader,
+                     clock_text(tics_to_seconds(first.last_tic - race.start_tic)).c_str(),
+                     clock_text(lap_time(race, leader, n)).c_str());
       }
     }
-    if (!bar_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_draw_ < std::chrono::milliseconds(200)) return;
-    last_draw_ = now;
-    double f = limit > 0 ? static_cast<double>(done) / static_cast<double>(limit) : 0;
-    if (laps > 0) f = std::max(f, static_cast<double>(leader_laps_) / laps);
-    f = std::clamp(f, 0.0, 1.0);
-    const int filled = static_cast<int>(f * 30);
-    std::fprintf(stderr, "\r[%.*s%.*s] %3d%%  %8.1f s  leader lap %d", filled,
-                 "==============================", 30 - filled,
-                 "                              ", static_cast<int>(f * 100),
-                 tics_to_seconds(static_cast<int>(done)), leader_laps_);
-    drawn_ = true;
   }
-  void done() {
-    if (drawn_) std::fputc('\n', stderr);
-  }
+  if (!p.bar) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - p.last_draw < std::chrono::milliseconds(200)) return;
+  p.last_draw = now;
+  double f = limit > 0 ? static_cast<double>(done) / static_cast<double>(limit) : 0;
+  if (laps > 0) f = std::max(f, static_cast<double>(p.leader_laps) / laps);
+  f = std::clamp(f, 0.0, 1.0);
+  const int filled = static_cast<int>(f * 30);
+  std::fprintf(stderr, "\r[%.*s%.*s] %3d%%  %8.1f s  leader lap %d", filled,
+               "==============================", 30 - filled,
+               "                              ", static_cast<int>(f * 100),
+               tics_to_seconds(static_cast<int>(done)), p.leader_laps);
+  p.drawn = true;
+}
 
- private:
-  bool quiet_, bar_;
-  bool drawn_ = false;
-  int leader_laps_ = 0;
-  std::chrono::steady_clock::time_point last_draw_{};
-};
+void progress_done(const Progress& p) {
+  if (p.drawn) std::fputc('\n', stderr);
+}
 
 // The local rider that the controller drives: the viewed slot when it is the local rider.
 int controller_slot(const RaceState& race) {
@@ -425,7 +432,7 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
 
   const char* steering = bike_setup().reverse_steering.text();
   const bool reversed_steering = steering != nullptr && std::strcmp(steering, "Yes") == 0;
-  Progress progress(o);
+  Progress progress = make_progress(o);
   race.profile.ns.fill(0);
   race.profile.tics = 0;
   race.profile.enabled = o.bench;
@@ -461,7 +468,7 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
       if (o.time_trial && pursuit.lap_lines > laps_before && pursuit.lap_lines > 1) {
         ++st.flying_laps;
         st.time_trial_laps.push_back(race.tt_last_lap);
-        progress.time_trial_lap(st.flying_laps, race);
+        progress_time_trial_lap(progress, st.flying_laps, race);
       }
     }
     step_one_tic();
@@ -475,7 +482,7 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
         }
       }
     }
-    progress.tic(race, st.tics + 1, limit, o.time_trial ? 0 : o.laps);
+    progress_tic(progress, race, st.tics + 1, limit, o.time_trial ? 0 : o.laps);
   }
   st.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   st.cpu = process_cpu_seconds() - cpu0;
@@ -485,7 +492,7 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
   if (race.results_final) st.race_over = true;
   st.stopped_by_limit = !st.race_over && st.tics >= limit;
   if (paths != nullptr) record_paths();
-  progress.done();
+  progress_done(progress);
   return st;
 }
 
@@ -532,7 +539,7 @@ void print_results(const SimOptions& o, const RunStats& st) {
       penalty += buf;
     }
     std::printf("%4d | %4s | %-14s | %4d | %11s | %4d | %11s | %s\n", pos,
-                bike_number(race, slot), s.model_name.c_str(), laps, total.c_str(), blap,
+                bike_number(race, slot).c_str(), s.model_name.c_str(), laps, total.c_str(), blap,
                 blap > 0 ? clock_text(lap_time(race, slot, blap)).c_str() : "-",
                 penalty.c_str());
   }
@@ -546,7 +553,7 @@ void print_results(const SimOptions& o, const RunStats& st) {
   } else if (st.controller_slot >= 0) {
     const int slot = st.controller_slot;
     const int laps = laps_completed(race, slot);
-    std::printf("Laps of #%s (slot %d):", bike_number(race, slot), slot);
+    std::printf("Laps of #%s (slot %d):", bike_number(race, slot).c_str(), slot);
     for (int j = 1; j <= laps; ++j) std::printf(" %s", clock_text(lap_time(race, slot, j)).c_str());
     if (laps == 0) std::printf(" none");
     std::printf("\n");
