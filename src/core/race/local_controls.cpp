@@ -35,7 +35,8 @@ void apply_local_controls(const LocalInputs& in) {
 
   float sit = in.sit_dab;
   if (choice_on(setup.sticky_dab)) {
-    if (in.sit_dab >= 0.5f && m.last_sit_input < 0.5f) m.sticky_sit = m.sticky_sit > 0 ? 0.0f : 1.0f;
+    if (in.sit_dab >= 0.5f && m.last_sit_input < 0.5f)
+      m.sticky_sit = m.sticky_sit > 0 ? 0.0f : 1.0f;
     sit = m.sticky_sit;
   }
   m.last_sit_input = in.sit_dab;

@@ -29,6 +29,18 @@ struct RaceSeam {
   std::function<void(int tic)> script_tic;          // the track script's tic handler
   std::function<void(const char* path)> run_script; // "@track/frills.js"
   std::function<void(const char* step)> trace;      // each step of the tic (tests)
+  // Reset steps owned by other layers, in the order the reset calls them.
+  std::function<void()> score_series_event;   // the points-series event being left
+  std::function<void()> clear_client_race;    // the network client's per-slot state
+  std::function<void()> free_cached_sounds;
+  std::function<void()> new_texture_generation;  // before a new track loads
+  std::function<void()> reset_roost;
+  std::function<void()> purge_unused_resources;  // textures and models of no bike
+  std::function<void(double x, double y, double z)> place_free_camera;
+  // Tic steps owned by other layers.
+  std::function<void(BikeState&, bool simulated)> roost_emit;
+  std::function<void()> roost_update;
+  std::function<void(const BikeState&)> telemetry;  // the viewed bike, after the tic
 };
 RaceSeam& race_seam();
 

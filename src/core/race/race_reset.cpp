@@ -235,7 +235,8 @@ bool reset_race(const RaceResetRequest& request) {
   install_race_hooks();
   start_progress();
 
-  // 1. The points-series event being raced is scored by the series code, when there is one.
+  // 1.
+  if (seam.score_series_event) seam.score_series_event();
   progress_shown("Resetting...");
   vant_log("Resetting\n");
 
@@ -283,18 +284,21 @@ bool reset_race(const RaceResetRequest& request) {
   race.tt_last_lap = 0;
   race_module().remote_simulated.fill(false);
 
-  // 6. Time trial; the multiplayer client's per-slot information belongs to the client.
+  // 6.
   race.time_trial = request.lineup == nullptr;
+  if (!race.server_lineup && seam.clear_client_race) seam.clear_client_race();
 
   // 7. The track.
   std::string chosen = request.track.empty() ? std::string(settings().track.data()) : request.track;
   if (request.playback && !race.time_trial && open_playback(race)) chosen = playback_track();
 
   // 8. Load it when it changed.
+  if (seam.free_cached_sounds) seam.free_cached_sounds();
   const Track* loaded = current_track();
   if (loaded == nullptr || loaded->dir != chosen || race.server_lineup || race.force_reload) {
     race.force_reload = false;
     free_track();
+    if (seam.new_texture_generation) seam.new_texture_generation();
     clear_erosion_queue();
     race.track_dir.clear();
     race.gate_pieces.clear();
@@ -333,13 +337,15 @@ bool reset_race(const RaceResetRequest& request) {
   // 13. Histories, recording, line statistics.
   clear_histories();
   if (request.record) start_recording(race);
+  if (seam.reset_roost) seam.reset_roost();
   reset_line_statistics();
   reset_trails();
 
-  // 14. Texture memory (the purge of unused textures and models is the renderer's).
+  // 14.
   unsigned long bytes = 0;
   if (track_load_seam().texture_memory) bytes = track_load_seam().texture_memory();
   post_messagef("%d MB texture memory used\n", static_cast<int>(bytes / (1024ul * 1024ul)));
+  if (seam.purge_unused_resources) seam.purge_unused_resources();
 
   // 15. Race length and the gate.
   if (race.time_limit > 0) {
@@ -367,8 +373,13 @@ bool reset_race(const RaceResetRequest& request) {
     race.viewed_slot = race.running_order.front().slot;
   if (g_physics.contact_group != nullptr) dJointGroupEmpty(g_physics.contact_group);
   BikeState* viewed = slot_bike(race, race.viewed_slot);
-  if (viewed != nullptr && race.slots[static_cast<size_t>(race.viewed_slot)].kind == SlotKind::local)
+  const SlotKind viewed_kind = race.slots[static_cast<size_t>(race.viewed_slot)].kind;
+  if (viewed != nullptr && viewed_kind == SlotKind::local)
     apply_setup(*viewed, bike_setup());
+  if (viewed != nullptr && seam.place_free_camera) {
+    const dReal* p = dBodyGetPosition(viewed->bodies[kFrameBody]);
+    seam.place_free_camera(p[0], p[1] + 5, p[2]);
+  }
 
   // 20. Keeping the working set resident is a Windows hint; nothing to do here.
   return true;

@@ -39,7 +39,8 @@ bool hook_realign_target(const BikeState& bike, Vec3d& target) {
   const int slot = bike.slot;
   if (slot < 0 || slot >= kMaxBikes || f == 0 || n == 0) return false;
   const int k = race_state().slots[static_cast<size_t>(slot)].timing.gate_count;
-  int cp = k < f ? g.first_lap[static_cast<size_t>(k)] : g.normal_lap[static_cast<size_t>((k - f) % n)];
+  int cp = k < f ? g.first_lap[static_cast<size_t>(k)]
+                 : g.normal_lap[static_cast<size_t>((k - f) % n)];
   if (cp >= kMarkedGate) cp -= kMarkedGate;
   if (cp < 0 || cp >= static_cast<int>(g.checkpoints.size())) return false;
   const auto& p = g.checkpoints[static_cast<size_t>(cp)].position;
@@ -146,8 +147,8 @@ void online_contacts(RaceState& race, Track& t) {
   const bool no_local = race.local_slot < 0 || race.local_slot >= kMaxBikes;
   std::vector<int> remote;
   for (int s = 0; s < kMaxBikes; ++s) {
-    if (slot_bike(race, s) == nullptr || race.slots[static_cast<size_t>(s)].kind != SlotKind::replayed)
-      continue;
+    if (slot_bike(race, s) == nullptr) continue;
+    if (race.slots[static_cast<size_t>(s)].kind != SlotKind::replayed) continue;
     if (no_local || !remote_rider_hidden(race, s)) remote.push_back(s);
   }
   if (race.warmup && gate_touch_window(race))
@@ -228,9 +229,20 @@ void bikes_step(RaceState& race, Track& t, PhaseClock& clock) {
   }
 }
 
-// Every bike emits roost in a turn that shifts by one each tic (no roost module yet).
-void roost_emission(RaceState&) {}
-void roost_update() {}
+// Every bike emits roost, starting one further along the list each tic.
+void roost_emission(RaceState& race) {
+  const RaceSeam& seam = race_seam();
+  if (!seam.roost_emit) return;
+  std::array<int, kMaxBikes> list{};
+  int n = 0;
+  for (int s = 0; s < kMaxBikes; ++s)
+    if (slot_bike(race, s) != nullptr) list[static_cast<size_t>(n++)] = s;
+  for (int i = 0; i < n; ++i) {
+    const int s = list[static_cast<size_t>((race.current_tic % n + n + i) % n)];
+    seam.roost_emit(*race.slots[static_cast<size_t>(s)].bike,
+                    race.slots[static_cast<size_t>(s)].kind != SlotKind::replayed);
+  }
+}
 
 }  // namespace
 
@@ -249,7 +261,8 @@ void step_one_tic() {
   race_trace("replay");
   const int replay_tic = race.online && race.warmup ? race.current_tic - 127 : race.current_tic;
   for (int s = 0; s < kMaxBikes; ++s)
-    if (slot_bike(race, s) != nullptr && race.slots[static_cast<size_t>(s)].kind == SlotKind::replayed &&
+    if (slot_bike(race, s) != nullptr &&
+        race.slots[static_cast<size_t>(s)].kind == SlotKind::replayed &&
         !race_module().remote_simulated[static_cast<size_t>(s)])
       replay_slot(race, s, replay_tic);
 
@@ -278,7 +291,7 @@ void step_one_tic() {
     bikes_step(race, *t, clock);
 
     race_trace("roost_update");
-    roost_update();
+    if (seam.roost_update) seam.roost_update();
 
     race_trace("starting_gate");
     starting_gate_step(race, *t);
@@ -295,6 +308,9 @@ void step_one_tic() {
   if (race.time_trial) {
     race_trace("time_trial_laps");
     time_trial_lap_handling(race, before);
+  }
+  if (seam.telemetry) {
+    if (const BikeState* v = slot_bike(race, race.viewed_slot); v != nullptr) seam.telemetry(*v);
   }
   clock.mark(kPhaseOther);
   if (race.profile.enabled) ++race.profile.tics;

@@ -25,7 +25,9 @@ bool history_hides(const RaceState& race, int slot) {
 
 bool remote_rider_hidden(RaceState& race, int slot) {
   const int local = race.local_slot;
-  if (!race.online || local < 0 || local >= kMaxBikes || slot_bike(race, local) == nullptr) return false;
+  if (slot < 0 || slot >= kMaxBikes) return true;
+  if (!race.online || local < 0 || local >= kMaxBikes || slot_bike(race, local) == nullptr)
+    return false;
   if (slot != local &&
       race.last_state_tic[static_cast<size_t>(slot)] <= race.current_tic - kTicsPerSecond)
     return true;

@@ -141,7 +141,8 @@ TEST_F(RaceTic, RowsStandTenFeetBehindTheGatePositions) {
   EXPECT_NEAR(b[0] - a[0], 0.0, 1e-6);
   EXPECT_NEAR(b[2] - a[2], 10.0, 1e-6);
   EXPECT_NEAR(b[1], a[1], 1e-6);
-  const StartPosition at = bike_start_position(current_track()->gates, *current_track()->terrain, 4);
+  const Track& t = *current_track();
+  const StartPosition at = bike_start_position(t.gates, *t.terrain, 4);
   EXPECT_DOUBLE_EQ(at.x, 128.0);
   EXPECT_DOUBLE_EQ(at.z, 180.0 + 1.0625 * 10.0);
 }
@@ -420,6 +421,27 @@ TEST_F(RaceTic, SlotVisibility) {
   EXPECT_TRUE(slot_hidden(1));
 }
 
+TEST_F(RaceTic, RemoteRidersWithoutFreshStatesAreHidden) {
+  Lineup l = empty_lineup();
+  l[0] = kLineupHuman;
+  l[1] = kLineupRobot;
+  ASSERT_TRUE(reset(&l));
+  RaceState& race = race_state();
+  race.slots[1].kind = SlotKind::replayed;  // a remote rider
+  race.online = true;
+  EXPECT_FALSE(slot_hidden(1));  // no local slot in the server's race: all shown
+  race.local_slot = 0;
+  race.current_tic = 100;
+  race.last_state_tic[1] = 100 - 128;
+  EXPECT_TRUE(remote_rider_hidden(race, 1));
+  race.last_state_tic[1] = 100 - 127;
+  EXPECT_FALSE(remote_rider_hidden(race, 1));  // fresh, and the race is young
+  EXPECT_FALSE(slot_hidden(1));
+  race.online = false;
+  race.last_state_tic[1] = -1000;
+  EXPECT_FALSE(slot_hidden(1));  // offline the remote test doesn't apply
+}
+
 TEST_F(RaceTic, ShortRobotRaceStaysFinite) {
   Lineup l = empty_lineup();
   for (int s = 0; s < 4; ++s) l[size_t(s)] = kLineupRobot;
@@ -488,6 +510,39 @@ TEST_F(RaceTic, ErosionDigsThroughTheEditLockOnlyWhenTheRateIsPositive) {
     EXPECT_TRUE(hf.edit_locked);
     EXPECT_EQ(hf.heights != hf.loaded_heights, rate > 0) << rate;
   }
+}
+
+TEST_F(RaceTic, RoostTurnShiftsByOneEachTic) {
+  Lineup l = empty_lineup();
+  l[0] = kLineupHuman;
+  l[2] = kLineupRobot;
+  l[5] = kLineupRobot;
+  ASSERT_TRUE(reset(&l));
+  race_state().slots[5].kind = SlotKind::replayed;
+  std::vector<std::pair<int, bool>> seen;
+  race_seam().roost_emit = [&](BikeState& b, bool simulated) {
+    seen.emplace_back(b.slot, simulated);
+  };
+  race_state().current_tic = 100;  // 100 mod 3 = 1: the second bike of the list first
+  step_one_tic();
+  const std::vector<std::pair<int, bool>> first{{2, true}, {5, false}, {0, true}};
+  EXPECT_EQ(seen, first);
+  seen.clear();
+  step_one_tic();
+  const std::vector<std::pair<int, bool>> second{{5, false}, {0, true}, {2, true}};
+  EXPECT_EQ(seen, second);
+}
+
+TEST_F(RaceTic, FreeCameraStartsFiveFeetAboveTheViewedBike) {
+  Lineup l = empty_lineup();
+  l[1] = kLineupHuman;
+  std::array<double, 3> camera{};
+  race_seam().place_free_camera = [&](double x, double y, double z) { camera = {x, y, z}; };
+  ASSERT_TRUE(reset(&l));
+  const auto f = frame_at(1);
+  EXPECT_DOUBLE_EQ(camera[0], f[0]);
+  EXPECT_DOUBLE_EQ(camera[1], f[1] + 5);
+  EXPECT_DOUBLE_EQ(camera[2], f[2]);
 }
 
 }  // namespace
