@@ -303,7 +303,7 @@ bool reset_race(const RaceResetRequest& request) {
     race.track_dir.clear();
     race.gate_pieces.clear();
     if (chosen.empty() || !load_track(chosen)) {
-      vant_log("Can't load track '%s'\n", chosen.c_str());
+      vant_log("Can't load track '%.900s'\n", chosen.c_str());
       close_playback();
       return false;
     }
