@@ -31,6 +31,8 @@ constexpr int kEscapeTics = 3 * kTicsPerSecond / 2;
 constexpr double kEscapeSteer = 0.6;
 constexpr double kRearWheelRadius = 1.05;  // ft, near enough for every catalog bike
 constexpr double kSpinMargin = 12;         // ft/s of wheel surface speed over ground speed
+constexpr double kGiveUpDistance = 80;  // ft past a missed gate before it is given up
+constexpr int kGateGiveUpTics = 20 * kTicsPerSecond;  // heading for one gate this long
 // The balance controller reads the steer input as a lean: about 45 degrees at full input,
 // towards +x (a right turn when facing -z) for a positive input.
 constexpr double kLeanPerSteer = kPi / 4;
@@ -166,6 +168,7 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
   auto advance_to = [&](int k) {
     for (; state.next < k; ++state.next)
       if (is_lap_line(gates, state.next)) ++state.lap_lines;
+    state.gate_tics = 0;
   };
   if (counted > state.next) advance_to(counted);
   for (int guard = 0; guard < 4; ++guard) {
@@ -173,20 +176,22 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
     if (!gate_aim(gates, state.next, 0, g)) break;
     const P2 r = front - g.p;
     const double along = dot(r, g.dir);
-    const double across = std::fabs(r.x * g.dir.z - r.z * g.dir.x);
-    // Past a gate it missed (wide, or flown over): nearer the gate after it than the
-    // missed one is. Riding back would cost more than the cut.
+    // A missed gate is ridden back for (a skipped gate costs a cutting penalty), unless
+    // the bike is far past it and already nearer the gate after it than the missed one is.
     bool missed = false;
     Aim after;
     if (along >= 0 && gate_aim(gates, state.next + 1, 0, after)) {
       const double ahead = length(after.p - g.p);
-      missed = (along < 60 && across < 4 * g.radius) || length(after.p - front) < ahead;
+      missed = along > kGiveUpDistance && length(after.p - front) < ahead;
     }
+    // Circling a gate it can't get into (or stuck short of it) ends the same way.
+    missed = missed || state.gate_tics > kGateGiveUpTics;
     if (passes(g, g.radius, front) || (missed && !is_lap_line(gates, state.next)))
       advance_to(state.next + 1);
     else
       break;
   }
+  ++state.gate_tics;
 
   // Before the gate drops: hold still.
   if (race.current_tic < race.start_tic) {
@@ -242,7 +247,15 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
   const double s0 = path[near].s;
   const double ld = std::max(params.min_lookahead, params.lookahead * speed);
   size_t aim = near;
-  while (aim + 1 < path.size() && path[aim].s < s0 + ld) ++aim;
+  // Not far beyond the next gate while it is still ahead: cutting the corner before it
+  // could miss its circle, and timing would count the gate as skipped.
+  double reach = s0 + ld;
+  if (first_curve_end > 0) {
+    Aim next_gate;
+    const double r = gate_aim(gates, state.next, 0, next_gate) ? next_gate.radius : 0;
+    reach = std::min(reach, path[first_curve_end - 1].s + 0.5 * r);
+  }
+  while (aim + 1 < path.size() && path[aim].s < reach) ++aim;
   const P2 to = path[aim].p - rear;
   const double dist = std::max(length(to), 1.0);
   const double alpha = wrap_angle(std::atan2(to.x, -to.z) - std::atan2(fwd.x, -fwd.z));

@@ -25,6 +25,7 @@ struct PursuitParams {
 struct PursuitState {
   int next = 0;             // crossing index the rider heads for
   int lap_lines = 0;        // lap lines passed since the reset
+  int gate_tics = 0;        // tics spent heading for the current gate
   int slow_tics = 0;        // tics spent nearly still after the start
   int backing_tics = 0;     // tics of backing up left
   int escape_tics = 0;      // then tics of riding off to one side
