@@ -148,9 +148,15 @@ TEST_F(DemoRaceTest, PlaybackRepeatsCrossingsOrderAndRuts) {
   ASSERT_TRUE(seen.count(c));
   for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(p[k], seen[c][k], 1e-6);
 
-  // Forward a second runs the tics.
+  // Forward a second runs the tics, throwing no roost meanwhile.
+  int thrown = 0;
+  race_seam().roost_emit = [&](BikeState&, bool) { ++thrown; };
   demo_skip(1);
   EXPECT_EQ(race.current_tic, c + 1 + kTicsPerSecond);
+  EXPECT_EQ(thrown, 0);
+  step_one_tic();
+  EXPECT_GT(thrown, 0);
+  race_seam().roost_emit = nullptr;
 }
 
 }  // namespace

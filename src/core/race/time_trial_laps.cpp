@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/race/race.h"
@@ -188,9 +189,12 @@ void demo_skip(double seconds) {
   if (delta == 0) return;
   const int target = race.current_tic + delta;
   if (delta > 0 && (playback_version() == 6 || demo_options().accurate_skip)) {
-    // Each tic normally advances the clock by one; the cap guards against a clock that
-    // a demo's first chunk sets back.
+    // No roost is thrown meanwhile. Each tic normally advances the clock by one; the cap
+    // guards against a clock that a demo's first chunk sets back.
+    auto emit = std::move(race_seam().roost_emit);
+    race_seam().roost_emit = nullptr;
     for (int n = 0; n < delta + kTicsPerSecond && race.current_tic < target; ++n) step_one_tic();
+    race_seam().roost_emit = std::move(emit);
     return;
   }
   const int c = std::max(0, target - 1);
