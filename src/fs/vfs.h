@@ -45,7 +45,8 @@ void free_roots_and_index();
 // Creates the home folder and asks the desktop to open it in the file browser.
 bool open_home_folder();
 
-// "@" names mean the home folder plus the rest. The target is deleted first.
+// "@" names mean the home folder plus the rest. The target is replaced; when the source
+// is missing nothing happens and the target stays.
 bool vfs_rename(const char* from, const char* to);
 
 // ---- opening ---------------------------------------------------------------------------

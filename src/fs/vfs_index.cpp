@@ -280,7 +280,8 @@ bool vfs_rename(const char* from, const char* to) {
   std::string src;
   std::string dst;
   if (!resolve_home_name(from, &src) || !resolve_home_name(to, &dst)) return false;
-  std::remove(dst.c_str());
+  // rename replaces the target in one step, so a missing source never costs the target
+  // (a gap in the demo backups would otherwise drop the next one).
   return std::rename(src.c_str(), dst.c_str()) == 0;
 }
 

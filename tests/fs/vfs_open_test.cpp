@@ -331,11 +331,14 @@ TEST_F(VfsOpen, FileToStringLimit) {
 TEST_F(VfsOpen, RenameWithinTheHomeFolder) {
   write_file(tmp / "home/a.txt", "A");
   write_file(tmp / "home/b.txt", "B");
-  EXPECT_TRUE(vfs_rename("@a.txt", "@b.txt"));  // the target goes first
+  EXPECT_TRUE(vfs_rename("@a.txt", "@b.txt"));  // the target is replaced
   EXPECT_EQ(test::read_file(tmp / "home/b.txt"), "A");
   EXPECT_FALSE(test::file_exists(tmp / "home/a.txt"));
   EXPECT_FALSE(vfs_rename("@a.txt", "@c.txt"));
   EXPECT_TRUE(vfs_rename((tmp / "home/b.txt").c_str(), "@c.txt"));
+  EXPECT_EQ(test::read_file(tmp / "home/c.txt"), "A");
+  // A missing source leaves the target alone.
+  EXPECT_FALSE(vfs_rename("@missing.txt", "@c.txt"));
   EXPECT_EQ(test::read_file(tmp / "home/c.txt"), "A");
 }
 
