@@ -147,10 +147,13 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
                              p[2] < kEdgeBand || p[2] > extent - kEdgeBand;
       for (size_t c = 0; c < RandomRider::kCount; ++c)
         set_control(b, RandomRider::kControls[c], r.value[c]);
-      if (near_edge) {  // a rider keeps to the field: off the gas, braking, turning in
+      if (near_edge) {  // a rider keeps to the field: turning in, slowing when fast
+        const bool fast = frame_speed(b) > 30;
         set_control(b, Control::steer, steer_towards(b, mid, mid));
-        set_control(b, Control::throttle, 0.2);
-        set_control(b, Control::rear_brake, frame_speed(b) > 30 ? 0.5 : 0.0);
+        set_control(b, Control::throttle, fast ? 0.2 : 0.6);  // enough to climb back in
+        set_control(b, Control::rear_brake, fast ? 0.5 : 0.0);
+        set_control(b, Control::front_brake, 0);
+        set_control(b, Control::clutch, 1);
       }
       set_control(b, Control::shift, tic % 256 == 0 ? 1.0 : 0.0);
     }
@@ -183,7 +186,10 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
             << "bike " << b->slot << " body " << n << " tic " << tic;
         ASSERT_LT(speed, kMaxSpeed) << "bike " << b->slot << " body " << n << " tic " << tic;
         ASSERT_TRUE(p[0] > 0 && p[0] < extent && p[2] > 0 && p[2] < extent)
-            << "bike " << b->slot << " left the field at tic " << tic;
+            << "bike " << b->slot << " body " << n << " left the field at tic " << tic << " at ("
+            << p[0] << ", " << p[1] << ", " << p[2] << ") moving at " << speed
+            << " ft/s, frame at " << frame_speed(*b) << " ft/s, crash counter "
+            << b->crash.counter << ", field " << extent;
         ASSERT_GT(p[1], ground_height_at(hf, p[0], p[2]) - kGroundMargin)
             << "bike " << b->slot << " body " << n << " through the ground at tic " << tic;
         top = std::max(top, speed);
