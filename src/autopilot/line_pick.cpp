@@ -112,13 +112,20 @@ int pick_line(RaceState& race, int slot, RobotState& robot, const Vec3& chassis,
               const Vec3& forward) {
   LineStore& store = line_store();
   if (store.records.empty()) return -1;
-  const int k = robot.next_record;
-  const int rec = line_record(store, k);
-  if (rec < 0 || rec >= static_cast<int>(store.records.size())) return -1;
+  // A record without lines is passed over, and the path goes on with the next stretch
+  // that has one: otherwise a single gap in the store strands every robot there for good.
+  int k = robot.next_record;
+  int rec = -1;
+  for (size_t tries = 0;; ++tries) {
+    rec = line_record(store, k);
+    if (rec < 0 || rec >= static_cast<int>(store.records.size())) return -1;
+    bool any = false;
+    for (const RacingLine& l : store.records[size_t(rec)].lines) any = any || !l.points.empty();
+    if (any) break;
+    if (tries + 1 >= store.records.size()) return -1;
+    ++k;
+  }
   LineRecord& record = store.records[size_t(rec)];
-  bool any = false;
-  for (const RacingLine& l : record.lines) any = any || !l.points.empty();
-  if (!any) return -1;
 
   const RiderStyle& style = rider_style(robot.personality);
   const int type = selection_type(race, slot, style);
