@@ -114,16 +114,23 @@ void counted_replay_or_remote(const RaceState& race, int slot, bool* ignored) {
   if (kind == SlotKind::local && race.warmup) *ignored = true;
 }
 
+// Over when every counted bike has finished, and someone has: a race whose bikes are all
+// ignored (demo riders before their first states) has not ended.
 bool race_over(const Sequence& s, RaceState& race) {
   if (race.running_order.empty() || race.time_trial) return false;
+  bool someone_finished = false;
   for (const RunningEntry& e : race.running_order) {
     bool ignored = false;
     counted_replay_or_remote(race, e.slot, &ignored);
-    if (ignored) continue;
+    if (ignored) {
+      someone_finished = someone_finished || race.slots[size_t(e.slot)].timing.finished;
+      continue;
+    }
     if (!finished_test(s, race, e.slot)) return false;
     race.slots[size_t(e.slot)].timing.finished = true;
+    someone_finished = true;
   }
-  return true;
+  return someone_finished;
 }
 
 void timed_race_length(const Sequence& s, RaceState& race) {

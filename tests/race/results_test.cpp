@@ -299,6 +299,17 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplayCase{"no_demo_layer", nullptr, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// Demo playback right after the reset: no replayed rider has states yet, so every bike is
+// ignored, and the race has not ended.
+TEST_F(Results, ARaceOfIgnoredBikesIsNotOver) {
+  timing_hooks().replay_active = [](const RaceState&, int) { return false; };
+  add_bike(0, "1", "cr125", SlotKind::replayed);
+  add_bike(1, "2", "cr125", SlotKind::replayed);
+  lap_race(1);
+  compute_running_order(race());
+  EXPECT_FALSE(race().results_final);
+}
+
 struct OnlineCase {
   const char* name;
   bool warmup;
