@@ -69,6 +69,13 @@ double frame_speed(const BikeState& b) {
   return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
+// The y component of the frame's up axis: 1 upright, 0 on its side.
+double frame_up(const BikeState& b) {
+  dVector3 u;
+  dBodyVectorToWorld(b.bodies[kFrameBody], 0, 1, 0, u);
+  return u[1];
+}
+
 // Steer that turns the bike towards the middle of the field.
 double steer_towards(const BikeState& b, double x, double z) {
   const dBodyID frame = b.bodies[kFrameBody];
@@ -147,15 +154,19 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
                              p[2] < kEdgeBand || p[2] > extent - kEdgeBand;
       for (size_t c = 0; c < RandomRider::kCount; ++c)
         set_control(b, RandomRider::kControls[c], r.value[c]);
+      // Now and then a shift either way (held for a tic, so it shifts once).
+      const bool shift_now = (tic + static_cast<int>(k) * 13) % 256 == 0;
+      const int shift = shift_now ? (random_unit() < 0.5 ? -1 : 1) : 0;
+      set_control(b, Control::shift, shift);
       if (near_edge) {  // a rider keeps to the field: turning in, slowing when fast
         const bool fast = frame_speed(b) > 30;
-        set_control(b, Control::steer, steer_towards(b, mid, mid));
+        set_control(b, Control::steer, 0.6 * steer_towards(b, mid, mid));
+        set_control(b, Control::shift, fast || tic % 2 != 0 ? 0.0 : -1.0);  // down to first
         set_control(b, Control::throttle, fast ? 0.2 : 0.6);  // enough to climb back in
         set_control(b, Control::rear_brake, fast ? 0.5 : 0.0);
         set_control(b, Control::front_brake, 0);
         set_control(b, Control::clutch, 1);
       }
-      set_control(b, Control::shift, tic % 256 == 0 ? 1.0 : 0.0);
     }
 
     for (BikeState* b : bikes)
@@ -189,7 +200,8 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
             << "bike " << b->slot << " body " << n << " left the field at tic " << tic << " at ("
             << p[0] << ", " << p[1] << ", " << p[2] << ") moving at " << speed
             << " ft/s, frame at " << frame_speed(*b) << " ft/s, crash counter "
-            << b->crash.counter << ", field " << extent;
+            << b->crash.counter << ", frame up " << frame_up(*b) << ", gear " << b->drivetrain.gear
+            << ", engine " << b->drivetrain.engine_speed << " rad/s, field " << extent;
         ASSERT_GT(p[1], ground_height_at(hf, p[0], p[2]) - kGroundMargin)
             << "bike " << b->slot << " body " << n << " through the ground at tic " << tic;
         top = std::max(top, speed);
