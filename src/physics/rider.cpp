@@ -17,7 +17,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double h = kTicSeconds;
-constexpr double kLyingOverRoll = 0.87266463;  // 50 degrees, as the ground crash rule
 
 double f(float v) { return static_cast<double>(v); }
 double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
@@ -432,10 +431,6 @@ void dab_assist(BikeState& bike, const HeightField& hf) {
     const bool realign = (bike.tuning.flags[0] & kFlagRealign) != 0;
     if (!finished && realign && c.back_up <= 0.125 && realign_after_fall(bike, turn)) return;
   }
-
-  // A foot can't hold up a moving bike lying past what a tyre holds: it falls on over and
-  // the rider goes down, instead of being propped there while the rear wheel drives it on.
-  if (v > 5 && roll_size > kLyingOverRoll) return;
 
   // 10. dab torque
   const double wz = from_world(frame, v3(dBodyGetAngularVel(frame)))[2];

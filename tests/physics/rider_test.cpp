@@ -1,7 +1,6 @@
 // The rider springs, the balance assists and the bike step, riding on flat hardpack.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -584,33 +583,6 @@ TEST_F(RiderTest, FallenBikeTurnsTowardsItsRealignTarget) {
     } else {
       EXPECT_LT(facing, 0.1);  // nothing to turn to
     }
-  }
-}
-
-// The dab foot props up a bike lying far over only while it is nearly stopped; moving,
-// the bike falls on over (and the rider goes down) instead of being held there.
-TEST_F(RiderTest, DabFootHoldsNoMovingBikeLyingFarOver) {
-  struct Case {
-    double roll, speed;
-    bool pushes;
-  };
-  for (const Case& c : {Case{1.0, 3, true}, Case{1.0, 10, false}, Case{-1.05, 14, false}}) {
-    make("cr125");
-    for (int t = 0; t < 32; ++t) tic();
-    const dReal* p = dBodyGetPosition(bike->bodies[kFrameBody]);
-    const std::array<double, 3> at = {p[0], p[1], p[2]};
-    translate_bike(*bike, {-at[0], -at[1], -at[2]});
-    orient_bike(*bike, {0, 0, 1}, c.roll);
-    translate_bike(*bike, {at[0], at[1], at[2]});
-    for (dBodyID b : bike->bodies) dBodySetLinearVel(b, 0, 0, -c.speed);
-    bike->front_contact.depth = 0.1f;  // the wheels on the ground
-    bike->rear_contact.depth = 0.1f;
-    bike->controls.sit_dab = 1;
-    bike->assist.lock_warning = 1;
-    const dBodyID frame = bike->bodies[kFrameBody];
-    dBodySetForce(frame, 0, 0, 0);
-    dab_assist(*bike, hf);
-    EXPECT_EQ(dBodyGetForce(frame)[1] > 0, c.pushes) << "roll " << c.roll << " speed " << c.speed;
   }
 }
 
