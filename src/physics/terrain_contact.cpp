@@ -28,10 +28,6 @@ constexpr double kShapeDamper = 250;
 
 // The crash rule: the rider lands upside down faster than this.
 constexpr double kCrashSpeed = 5.0;
-// A bike lying over further than this (50 degrees) with its body on the ground is down: no
-// tyre holds that lean, and unless the rider goes down he would crawl on along the ground on
-// its side, unable to steer, and nothing would ever right it.
-constexpr double kLyingRoll = 0.87266463;
 constexpr int kCrashBaseTicks = 512;
 
 Vec3d closest_on_segment(const Vec3d& p, const Vec3d& a, const Vec3d& b) {
@@ -200,16 +196,14 @@ bool bike_ground_contacts(BikeState& bike, const HeightField& hf) {
   for (int which : {kFrameBody, kForkUpperBody, kForkLowerBody, kSwingarmBody}) {
     body_touched = body_shape_contacts(bike, which, hf) || body_touched;
   }
-  const bool rider_touched = body_shape_contacts(bike, kRiderBody, hf);
-  body_touched = body_touched || rider_touched;
-  dBodyID rider = bike.bodies[kRiderBody];
-  if (body_touched && rider != nullptr) {
+  if (body_shape_contacts(bike, kRiderBody, hf)) {
+    body_touched = true;
+    dBodyID rider = bike.bodies[kRiderBody];
     const dReal* r = dBodyGetRotation(rider);
     const dReal* v = dBodyGetLinearVel(rider);
     const double speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    const bool upside_down = rider_touched && r[5] < 0;  // y of the body's own y axis
-    const bool lying = std::fabs(body_roll_angle(rider)) > kLyingRoll;
-    if ((upside_down || lying) && speed > kCrashSpeed && bike.crash.counter <= 0 &&
+    const bool upside_down = r[5] < 0;  // y component of the body's own y axis
+    if (upside_down && speed > kCrashSpeed && bike.crash.counter <= 0 &&
         bike.crash.collision_timer >= 0) {
       crash_rider_off(bike, hf);
     }
