@@ -398,21 +398,23 @@ void apply_config_line(Settings& s, const char* line) {
   }
 }
 
+bool next_config_line(VfsFile* f, char (&line)[kConfigLineBytes]) {
+  const long before = vfs_tell(f);
+  if (!vfs_gets(f, line, sizeof line)) return false;
+  // Counted from the position, since a line may hold NUL bytes.
+  const long got = vfs_tell(f) - before;
+  if (got >= static_cast<long>(sizeof line) - 1 && line[sizeof line - 2] != '\n') {
+    // Overlong line: drop the rest of it, so it is never read as a line of its own.
+    int c;
+    while ((c = vfs_getc(f)) != -1 && c != '\n') {
+    }
+  }
+  return true;
+}
+
 void read_config_file(Settings& s, VfsFile* f) {
   char line[kConfigLineBytes];
-  for (;;) {
-    const long before = vfs_tell(f);
-    if (!vfs_gets(f, line, sizeof line)) break;
-    // Counted from the position, since a line may hold NUL bytes.
-    const long got = vfs_tell(f) - before;
-    if (got >= static_cast<long>(sizeof line) - 1 && line[sizeof line - 2] != '\n') {
-      // Overlong line: drop the rest of it.
-      int c;
-      while ((c = vfs_getc(f)) != -1 && c != '\n') {
-      }
-    }
-    apply_config_line(s, line);
-  }
+  while (next_config_line(f, line)) apply_config_line(s, line);
 }
 
 void read_config(Settings& s) {

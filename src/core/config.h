@@ -161,6 +161,8 @@ struct ConfigSeam {
 ConfigSeam& config_seam();
 
 constexpr int kConfigLineBytes = 1024;
+// The next line of a key=value file; the rest of an overlong line is skipped.
+bool next_config_line(VfsFile* f, char (&line)[kConfigLineBytes]);
 
 // One "key=value" line (a trailing "\r" / "\n" allowed); lines without "=" are ignored.
 void apply_config_line(Settings& s, const char* line);

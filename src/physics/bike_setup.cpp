@@ -565,16 +565,7 @@ bool write_setup(const BikeSetup& s, VfsFile* f) {
 void read_setup_file(BikeSetup& s, VfsFile* f) {
   if (!f) return;
   char line[kConfigLineBytes];
-  for (;;) {
-    const long before = vfs_tell(f);
-    if (!vfs_gets(f, line, sizeof line)) break;
-    const long got = vfs_tell(f) - before;
-    if (got >= static_cast<long>(sizeof line) - 1 && line[sizeof line - 2] != '\n') {
-      // An overlong line keeps its first part; the rest is never read as a line of its own.
-      int c;
-      while ((c = vfs_getc(f)) != -1 && c != '\n') {
-      }
-    }
+  while (next_config_line(f, line)) {
     char* eq = std::strchr(line, '=');
     if (!eq) continue;
     *eq = '\0';
