@@ -28,6 +28,7 @@
 #include "physics/bike_setup.h"
 #include "physics/bike_state.h"
 #include "physics/world.h"
+#include "field_stats.h"
 #include "plot.h"
 #include "pursuit.h"
 #include "race/race_state.h"
@@ -396,7 +397,8 @@ bool any_replay_active(const RaceState& race) {
   return false;
 }
 
-RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks* marks) {
+RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks* marks,
+                  FieldStats& field) {
   RaceState& race = race_state();
   const Track* track = current_track();
   RunStats st;
@@ -472,6 +474,7 @@ RunStats run_race(const SimOptions& o, std::vector<RiderPath>* paths, WheelMarks
       }
     }
     step_one_tic();
+    watch_field(field, race);
 
     if (marks != nullptr) {
       for (const RaceSlot& s : race.slots) {
@@ -645,11 +648,13 @@ int sim_main(int argc, char** argv) {
   WheelMarks marks;
   const bool check_erosion = race.erosion_rate > 0;
   if (check_erosion) init_wheel_marks(marks, *track->terrain);
+  FieldStats field;
   const RunStats st = run_race(o, o.plot.empty() ? nullptr : &paths,
-                               check_erosion ? &marks : nullptr);
+                               check_erosion ? &marks : nullptr, field);
 
   int status = 0;
   print_results(o, st);
+  if (!race.time_trial) print_field_stats(field, race);
   if (check_erosion) print_erosion(summarize_erosion(*current_track()->terrain, marks), race.erosion_rate);
   if (!write_results_file(race)) {
     std::fputs("kessra-sim: could not write results.txt\n", stderr);

@@ -1,0 +1,33 @@
+// What a race says about its field beyond the results: crashes, riders stuck on the
+// course, lap times by personality and how far the field spread out.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "race/race_state.h"
+
+namespace ks {
+
+struct RiderWatch {
+  int slow_tics = 0;      // tics in a row below the stuck speed
+  int stuck_events = 0;   // times a rider stayed that slow long enough
+  bool was_stuck = false; // inside one such spell
+  bool placed = false;    // start position taken
+  double start_x = 0, start_z = 0;
+};
+
+struct FieldStats {
+  std::array<RiderWatch, kMaxBikes> riders{};
+};
+
+// Once per tic after the tic: a rider slower than 2 ft/s for 5 s away from the start,
+// before he finishes, is stuck (once per spell).
+void watch_field(FieldStats& stats, const RaceState& race);
+
+// Lines after the results: crashes and stuck events over the field, the robots' laps per
+// personality and the spread of the field at the finish.
+void print_field_stats(const FieldStats& stats, const RaceState& race);
+
+}  // namespace ks
