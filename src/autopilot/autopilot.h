@@ -53,6 +53,10 @@ void autopilot_step(RaceState& race, int slot);
 
 // The current target point of a robot with a path (index clamped to the last point), for
 // the realign assist; false when the slot has no path.
+// Without a robot path: point 4 past the one nearest `at` on the fastest line of the
+// stretch that gate count is on (or of the next one or two when `at` is at its end).
+bool line_realign_target(const LineStore& store, int gate_count, const std::array<double, 3>& at,
+                         std::array<double, 3>& out);
 bool robot_path_target(int slot, std::array<double, 3>& out);
 // Where the bike lies along the path as a fractional point index: from the target
 // backwards, the last point still ahead of the bike, interpolated with the one before it.

@@ -84,6 +84,35 @@ int put(LineStore& s, int record, int slot, RacingLine l) {
   return s.records[size_t(record)].lines[size_t(slot)].id;
 }
 
+// ---- realigning a fallen rider ------------------------------------------------------------
+
+TEST(RacingLineRealign, FourPointsOnAlongTheFastestLineOfTheStretch) {
+  LineStore s = plain_store();
+  // Record 0: a slow line off to the side and the fastest one along x = 0, z 0 to -90;
+  // record 1 carries on from z = -100.
+  put(s, 0, 0, line_of(straight(50, 0, 50, -90, 10), 4000));
+  put(s, 0, 1, line_of(straight(0, 0, 0, -90, 10), 1000));
+  put(s, 1, 3, line_of(straight(0, -100, 0, -190, 10), 1000));
+  struct Case {
+    double z;        // where the rider is, on x = 1
+    double want_z;   // the target he turns to
+  } cases[] = {
+      {-20, -60},    // point 2 of the stretch's line: point 6
+      {-80, -120},   // point 8: past its end, point 2 of the next stretch's line
+      {-91, -140},   // at its last point: the next stretch's own nearest point (0) + 4
+  };
+  for (const Case& c : cases) {
+    std::array<double, 3> out{};
+    ASSERT_TRUE(line_realign_target(s, 0, {1, 0, c.z}, out)) << c.z;
+    EXPECT_FLOAT_EQ(float(out[0]), 0) << c.z;
+    EXPECT_FLOAT_EQ(float(out[2]), float(c.want_z)) << c.z;
+  }
+  std::array<double, 3> out{};
+  LineStore none;
+  EXPECT_FALSE(line_realign_target(none, 0, {0, 0, 0}, out));
+  EXPECT_FALSE(line_realign_target(s, 2, {0, 0, 0}, out));  // a stretch without lines
+}
+
 // ---- indices ---------------------------------------------------------------------------
 
 TEST(RacingLineIndex, MarkedGatesAreNotCountedAndLaterLapsShareRecords) {

@@ -29,7 +29,8 @@ namespace {
 
 bool hook_has_finished(BikeState& bike) { return has_finished(race_state(), bike.slot); }
 
-// The position of the bike's next timing gate.
+// A robot's path point; else along the fastest racing line of the stretch; else the
+// position of the bike's next timing gate.
 bool hook_realign_target(const BikeState& bike, Vec3d& target) {
   const Track* t = current_track();
   if (t == nullptr || !t->gates.valid || t->gates.checkpoints.empty()) return false;
@@ -38,13 +39,25 @@ bool hook_realign_target(const BikeState& bike, Vec3d& target) {
   const int n = static_cast<int>(g.normal_lap.size());
   const int slot = bike.slot;
   if (slot < 0 || slot >= kMaxBikes || f == 0 || n == 0) return false;
+  std::array<double, 3> p{};
+  if (robot_path_target(slot, p)) {
+    target = {p[0], p[1], p[2]};
+    return true;
+  }
   const int k = race_state().slots[static_cast<size_t>(slot)].timing.gate_count;
+  if (bike.bodies[kFrameBody] != nullptr) {
+    const dReal* at = dBodyGetPosition(bike.bodies[kFrameBody]);
+    if (line_realign_target(line_store(), k, {at[0], at[1], at[2]}, p)) {
+      target = {p[0], p[1], p[2]};
+      return true;
+    }
+  }
   int cp = k < f ? g.first_lap[static_cast<size_t>(k)]
                  : g.normal_lap[static_cast<size_t>((k - f) % n)];
   if (cp >= kMarkedGate) cp -= kMarkedGate;
   if (cp < 0 || cp >= static_cast<int>(g.checkpoints.size())) return false;
-  const auto& p = g.checkpoints[static_cast<size_t>(cp)].position;
-  target = {p[0], p[1], p[2]};
+  const auto& gate = g.checkpoints[static_cast<size_t>(cp)].position;
+  target = {gate[0], gate[1], gate[2]};
   return true;
 }
 
