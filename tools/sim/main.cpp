@@ -20,6 +20,7 @@
 
 #include "autopilot/racing_lines.h"
 #include "core/config.h"
+#include "core/hash.h"
 #include "core/race/race.h"
 #include "core/startup_options.h"
 #include "demo/demo.h"
@@ -27,12 +28,14 @@
 #include "physics/bike_catalog.h"
 #include "physics/bike_setup.h"
 #include "physics/bike_state.h"
+#include "physics/erosion.h"
 #include "physics/world.h"
 #include "field_stats.h"
 #include "plot.h"
 #include "pursuit.h"
 #include "race/race_state.h"
 #include "race/timing.h"
+#include "track/heightfield.h"
 #include "track/track.h"
 #include "track/track_list.h"
 
@@ -57,7 +60,7 @@ struct SimOptions {
   double max_seconds = 0;  // 0 = not given
   double pace = 1.0;
   double offset = 0.0;
-  bool bench = false, quiet = false, time_trial = false, learn = false;
+  bool bench = false, quiet = false, time_trial = false, learn = false, details = false;
   std::string plot, record, play;
 };
 
@@ -84,6 +87,8 @@ const char* const kHelp =
     "                     ends after --laps flying laps or --max-seconds\n"
     "  --record FILE      record the race into the demo FILE\n"
     "  --play FILE        replay the demo FILE and print its race's results\n"
+    "  --details          print every rider's gate crossing tics and a checksum of the\n"
+    "                     terrain's heights at the end (to compare a race with its replay)\n"
     "  --learn            learn racing lines from the laps and save them at the end\n"
     "  --pace P           the controller's speed factor (default 1)\n"
     "  --offset O         the controller's line across the gates, in gate radii (-0.8..0.8)\n"
@@ -211,6 +216,8 @@ int parse_options(int argc, char** argv, SimOptions& o) {
       o.bench = true;
     } else if (name == "--quiet") {
       o.quiet = true;
+    } else if (name == "--details") {
+      o.details = true;
     } else if (name == "--time-trial") {
       o.time_trial = true;
     } else if (name == "--learn") {
@@ -571,6 +578,39 @@ void print_erosion(const ErosionSummary& e, int rate) {
       rate, e.changed, e.dug, e.deepest, e.raised, e.highest, e.far_samples, kRutReach);
 }
 
+// Every rider's gate crossings in slot order, then the terrain's heights as a digest: a
+// race and its replay print the same lines. The rut points still queued when the run
+// stops are dug first, as the next tics would: a race stopped by --max-seconds leaves
+// some that its demo holds and a replay, running on past the demo's end, digs.
+void print_details() {
+  const RaceState& race = race_state();
+  if (Track* t = current_track(); t != nullptr && t->terrain && race.erosion_rate > 0) {
+    HeightField& hf = *t->terrain;
+    const bool locked = hf.edit_locked;
+    hf.edit_locked = false;
+    // At least four points a call: the queue runs dry.
+    for (int n = 0; erosion_queue_length() > 0 && n < 1 << 20; ++n)
+      apply_erosion(hf, std::nullopt, race.erosion_rate / 1024.0, race.current_tic + n);
+    hf.edit_locked = locked;
+  }
+  for (int slot = 0; slot < kMaxBikes; ++slot) {
+    if (slot_bike(race, slot) == nullptr) continue;
+    std::printf("Crossings of #%s (slot %d):", bike_number(race, slot).c_str(), slot);
+    const std::vector<int>& tics = race.slots[static_cast<size_t>(slot)].timing.crossings;
+    for (int t : tics) std::printf(" %d", t);
+    if (tics.empty()) std::printf(" none");
+    std::printf("\n");
+  }
+  const Track* track = current_track();
+  if (track == nullptr || !track->terrain) return;
+  const HeightField& hf = *track->terrain;
+  int changed = 0;
+  if (hf.loaded_heights.size() == hf.heights.size())
+    for (size_t k = 0; k < hf.heights.size(); ++k) changed += hf.heights[k] != hf.loaded_heights[k];
+  const std::string digest = to_hex(ripemd160(hf.heights.data(), hf.heights.size() * sizeof(float)));
+  std::printf("Terrain: %d samples changed, heights %s\n", changed, digest.substr(0, 16).c_str());
+}
+
 // ---- bench -----------------------------------------------------------------------------
 
 void print_bench(const RunStats& st) {
@@ -631,11 +671,6 @@ int sim_main(int argc, char** argv) {
     destroy_physics_world();
     return 1;
   }
-  if (!o.play.empty() && race.results_final) {
-    // The reset's first running order finds every replayed rider without history yet, so
-    // it calls the race over before it starts; take that back so the replay is timed.
-    drop_crossings_after(race, race.current_tic);
-  }
   const Track* track = current_track();
   if (track == nullptr || !track->terrain) {
     std::fputs("kessra-sim: the reset left no track loaded\n", stderr);
@@ -656,6 +691,7 @@ int sim_main(int argc, char** argv) {
   print_results(o, st);
   if (!race.time_trial) print_field_stats(field, race);
   if (check_erosion) print_erosion(summarize_erosion(*current_track()->terrain, marks), race.erosion_rate);
+  if (o.details) print_details();
   if (!write_results_file(race)) {
     std::fputs("kessra-sim: could not write results.txt\n", stderr);
     status = 1;
