@@ -13,6 +13,7 @@ namespace ks {
 
 struct Track;
 struct HeightField;
+struct DemoRider;
 
 // Module state of the race reset and tic (one record; reset_race_module clears it).
 struct RaceModule {
@@ -54,6 +55,20 @@ int pick_identity(IdentityPicker& p, int code, std::string& number);
 
 // "crf250" -> "crf250(2008)" and the other three year-less four-strokes; others unchanged.
 const char* robot_model_name(const char* model);
+
+// ---- rider look -------------------------------------------------------------------------
+
+// What a slot's rider looks like: what its bike is created with and a demo header names.
+struct RiderLook {
+  std::string model;  // catalog name; the year-less four-strokes get their year on creation
+  std::string number;
+  std::string name;
+  std::string rider_texture, bike_texture, wheel_texture, helmet_texture;  // "" = default
+};
+RiderLook demo_rider_look(const DemoRider& d);
+// Creates the slot's bike from the look and keeps the look in the slot; null, the slot
+// untouched, when the bike can't be created.
+BikeState* create_rider_bike(RaceState& race, int slot, const RiderLook& look);
 
 // ---- start positions --------------------------------------------------------------------
 

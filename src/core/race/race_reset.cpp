@@ -86,10 +86,7 @@ namespace {
 
 // Who rides a slot, as the lineup code decides.
 struct Rider {
-  std::string model;
-  std::string number;
-  std::string name;
-  std::string bike_texture, head_texture, rider_texture, wheel_texture;
+  RiderLook look;
   std::string personality;
   int demo_rider = -1;
 };
@@ -140,27 +137,27 @@ void settle_lineup(RaceState& race, const RaceResetRequest& request, Lineup& cod
 bool slot_rider(int code, IdentityPicker& picker, size_t& next_demo_rider, Rider& r) {
   if (code == kLineupHuman) {
     const BikeSetup& setup = bike_setup();
-    r.model = setup.bike_name();
-    r.number = setup.number.data();
-    if (r.number.empty()) r.number = "999";
-    r.name = setup.name.data();
-    r.bike_texture = setup.bike_texture.data();
-    r.head_texture = setup.head_texture.data();
-    r.rider_texture = setup.rider_texture.data();
-    r.wheel_texture = setup.wheel_texture.data();
+    r.look.model = setup.bike_name();
+    r.look.number = setup.number.data();
+    if (r.look.number.empty()) r.look.number = "999";
+    r.look.name = setup.name.data();
+    r.look.bike_texture = setup.bike_texture.data();
+    r.look.helmet_texture = setup.head_texture.data();
+    r.look.rider_texture = setup.rider_texture.data();
+    r.look.wheel_texture = setup.wheel_texture.data();
     return true;
   }
   if (code == kLineupRobot || code == kLineupRobot125 || code == kLineupRobot250 ||
       code >= kLineupNumbered) {
-    const int id = pick_identity(picker, code, r.number);
+    const int id = pick_identity(picker, code, r.look.number);
     const RobotIdentity& row = robot_identities()[static_cast<size_t>(id)];
-    r.model = row.model;
-    r.name = "Vidaraver";
+    r.look.model = row.model;
+    r.look.name = "Vidaraver";
     r.personality = row.personality;
-    r.bike_texture = row.bike;
-    r.head_texture = row.rider_head;
-    r.rider_texture = row.rider_body;
-    r.wheel_texture = row.wheel;
+    r.look.bike_texture = row.bike;
+    r.look.helmet_texture = row.rider_head;
+    r.look.rider_texture = row.rider_body;
+    r.look.wheel_texture = row.wheel;
     return true;
   }
   if (code == kLineupEmpty && playing()) {
@@ -168,14 +165,7 @@ bool slot_rider(int code, IdentityPicker& picker, size_t& next_demo_rider, Rider
     while (next_demo_rider < riders.size() && riders[next_demo_rider].slot >= 0)
       ++next_demo_rider;
     if (next_demo_rider >= riders.size()) return false;
-    const DemoRider& d = riders[next_demo_rider];
-    r.model = d.model;
-    r.number = d.number;
-    r.name = d.name;
-    r.bike_texture = d.bike_texture;
-    r.head_texture = d.helmet_texture;
-    r.rider_texture = d.rider_texture;
-    r.wheel_texture = d.wheel_texture;
+    r.look = demo_rider_look(riders[next_demo_rider]);
     r.demo_rider = static_cast<int>(next_demo_rider++);
     return true;
   }
@@ -193,23 +183,13 @@ void load_slot(RaceState& race, Track& track, int slot, int code, IdentityPicker
     reset_robot(slot, 0);
     return;
   }
-  const char* model = robot_model_name(r.model.c_str());
-  BikeState* bike = create_bike(model, slot, r.number.c_str(), r.bike_texture.c_str(),
-                                r.head_texture.c_str(), r.rider_texture.c_str(),
-                                r.wheel_texture.c_str());
+  BikeState* bike = create_rider_bike(race, slot, r.look);
   if (bike == nullptr) {
     s.kind = SlotKind::replayed;
     reset_robot(slot, 0);
     return;
   }
-  s.bike = bike;
-  s.name = r.name;
-  s.model_name = model;
   s.demo_rider = r.demo_rider;
-  s.rider_texture = r.rider_texture;
-  s.bike_texture = r.bike_texture;
-  s.wheel_texture = r.wheel_texture;
-  s.helmet_texture = r.head_texture;
   if (r.demo_rider >= 0) demo_riders()[static_cast<size_t>(r.demo_rider)].slot = slot;
   if (race_seam().sound_setup) race_seam().sound_setup(*bike);
   place_bike_at(*bike, track, bike_start_position(track.gates, *track.terrain, slot));

@@ -6,6 +6,7 @@
 
 #include "core/race/race_internal.h"
 #include "core/random.h"
+#include "physics/bike_catalog.h"
 
 namespace ks {
 
@@ -181,16 +182,6 @@ int pick_identity(IdentityPicker& p, int code, std::string& number) {
   return id;
 }
 
-const char* robot_model_name(const char* model) {
-  static constexpr std::pair<const char*, const char*> kYears[] = {
-      {"crf250", "crf250(2008)"},
-      {"kx250f", "kx250f(2008)"},
-      {"rmz250", "rmz250(2008)"},
-      {"yz250f", "yz250f(2008)"},
-  };
-  for (const auto& [plain, dated] : kYears)
-    if (std::strcmp(model, plain) == 0) return dated;
-  return model;
-}
+const char* robot_model_name(const char* model) { return bike_model_aliases(model); }
 
 }  // namespace ks

@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/race/race.h"
+#include "core/race/race_internal.h"
 #include "demo/demo.h"
 #include "fs/vfs.h"
 #include "physics/bike.h"
-#include "physics/bike_catalog.h"
 #include "race/timing.h"
 #include "track/track.h"
 
@@ -105,19 +104,10 @@ void create_ghost_riders(RaceState& race, int f_count, int line_tic) {
   for (size_t i = 0; i < riders.size() && i + 1 < kMaxBikes; ++i) {
     const int s = static_cast<int>(i) + 1;
     DemoRider& r = riders[i];
-    BikeState* bike =
-        create_bike(bike_model_aliases(r.model.c_str()), s, r.number.c_str(), r.bike_texture.c_str(),
-                    r.helmet_texture.c_str(), r.rider_texture.c_str(), r.wheel_texture.c_str());
+    BikeState* bike = create_rider_bike(race, s, demo_rider_look(r));
     if (bike == nullptr) continue;
     RaceSlot& slot = race.slots[static_cast<size_t>(s)];
     slot.kind = SlotKind::replayed;
-    slot.bike = bike;
-    slot.name = r.name;
-    slot.model_name = r.model;
-    slot.rider_texture = r.rider_texture;
-    slot.bike_texture = r.bike_texture;
-    slot.wheel_texture = r.wheel_texture;
-    slot.helmet_texture = r.helmet_texture;
     slot.demo_rider = static_cast<int>(i);
     r.slot = s;
     set_replay_mode(*bike, true);
