@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <map>
+#include <string>
 #include <vector>
 
+#include "core/config.h"
 #include "core/race/race.h"
 #include "core/startup_options.h"
 #include "demo/demo.h"
@@ -148,15 +150,58 @@ TEST_F(DemoRaceTest, PlaybackRepeatsCrossingsOrderAndRuts) {
   ASSERT_TRUE(seen.count(c));
   for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(p[k], seen[c][k], 1e-6);
 
-  // Forward a second runs the tics, throwing no roost meanwhile.
+  // Forward a second runs the tics, throwing no roost meanwhile, and comes back to the
+  // moment the rewind left: the same pose and crossings as straight play.
   int thrown = 0;
   race_seam().roost_emit = [&](BikeState&, bool) { ++thrown; };
   demo_skip(1);
   EXPECT_EQ(race.current_tic, c + 1 + kTicsPerSecond);
   EXPECT_EQ(thrown, 0);
+  ASSERT_EQ(race.current_tic, now);
+  p = dBodyGetPosition(race.slots[0].bike->bodies[kFrameBody]);
+  ASSERT_TRUE(seen.count(now - 1));
+  for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(p[k], seen[now - 1][k], 1e-6);
+  for (int i = 0; i < kRobots; ++i)
+    EXPECT_EQ(race.slots[static_cast<size_t>(i)].timing.crossings, played.crossings[static_cast<size_t>(i)])
+        << "slot " << i;
   step_one_tic();
   EXPECT_GT(thrown, 0);
   race_seam().roost_emit = nullptr;
+}
+
+// The game's --accurate-skip and the config's demo_backups reach the demo code at the reset:
+// two recorded races leave the older one as the first backup.
+TEST_F(DemoRaceTest, ResetTakesTheStartupDemoOptions) {
+  const int saved_backups = settings().demo_backups;
+  const bool saved_skip = startup_options().accurate_skip;
+  settings().demo_backups = 2;
+  startup_options().accurate_skip = true;
+  Lineup lineup{};
+  lineup[0] = kLineupRobot;
+  RaceResetRequest rec;
+  rec.lineup = &lineup;
+  rec.record = true;
+  rec.laps = 1;
+  rec.track = "rabbithill";
+  bool reset = reset_race(rec);
+  if (reset) {
+    rec.laps = 2;
+    reset = reset_race(rec);
+    finish_recording();
+  }
+  const bool accurate = demo_options().accurate_skip;
+  settings().demo_backups = saved_backups;
+  startup_options().accurate_skip = saved_skip;
+  if (!reset || current_track() == nullptr) GTEST_SKIP() << "no race reset in this build";
+  EXPECT_TRUE(accurate);
+  const std::string newest = test::read_file(home / "demos/default.ksdemo");
+  const std::string backup = test::read_file(home / "demos/default00.ksdemo");
+  ASSERT_FALSE(newest.empty());
+  ASSERT_FALSE(backup.empty()) << "no backup kept";
+  // "KS06 riders time-limit laps start-tic": the newest race had 2 laps, the backup 1.
+  EXPECT_EQ(newest.rfind("KS06 1 0 2 ", 0), 0u) << newest.substr(0, 20);
+  EXPECT_EQ(backup.rfind("KS06 1 0 1 ", 0), 0u) << backup.substr(0, 20);
+  EXPECT_FALSE(test::file_exists(home / "demos/default01.ksdemo"));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "core/game/game.h"
 #include "core/startup_lists.h"
 #include "core/startup_options.h"
+#include "demo/demo.h"
 #include "fs/memory.h"
 #include "fs/messages.h"
 #include "fs/vfs.h"
@@ -217,6 +218,9 @@ int game_main(int argc, char** argv) {
       break;
   }
   if (o.connect) o.track.clear();
+  // The file argument is the demo a playback reset opens; the reset takes the other demo
+  // options itself.
+  demo_options().play_file = o.file;
 
   GameState& g = game_state();
   g.video_mode_used = s.video_mode.index;

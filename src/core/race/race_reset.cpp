@@ -314,8 +314,11 @@ bool reset_race(const RaceResetRequest& request) {
   for (int slot = 0; slot < kMaxBikes; ++slot)
     load_slot(race, track, slot, codes[static_cast<size_t>(slot)], picker, next_demo_rider);
 
-  // 13. Histories, recording, line statistics.
+  // 13. Histories, recording, line statistics. The demo options follow the start-up's
+  // --accurate-skip and the config's demo_backups, which may have changed since.
   clear_histories();
+  demo_options().backups = settings().demo_backups;
+  demo_options().accurate_skip = startup_options().accurate_skip;
   if (request.record) start_recording(race);
   if (seam.reset_roost) seam.reset_roost();
   reset_line_statistics();
