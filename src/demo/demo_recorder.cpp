@@ -131,8 +131,11 @@ bool start_recording(RaceState& race) {
             field(slot.wheel_texture) + "|" + field(slot.helmet_texture) + "\n";
     head += field(slot.bike->number.data()) + "\n";
     head += field(slot.name) + "\n\n";
-    // Entries from before the recording are not part of it.
-    state_histories().slots[static_cast<size_t>(s)].pending = 0;
+    // Entries from before the recording are not part of it; one taken at this very tic
+    // (the last frame of the recording a time-trial lap just finished) is its first.
+    const HistoryEntry* e = newest_entry(s);
+    state_histories().slots[static_cast<size_t>(s)].pending =
+        e != nullptr && e->tic == race.current_tic ? 1 : 0;
   }
   r.prev_length = 0;
   if (vfs_write(r.file, head.data(), head.size()) != head.size() || !vfs_flush(r.file)) {

@@ -2,7 +2,10 @@
 // kept as "fastlap.ksdemo", the ghost's riders and a new recording at every lap line.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/race/race.h"
 #include "demo/demo.h"
@@ -73,7 +76,9 @@ class TimeTrialTest : public ::testing::Test {
       t.crossings[static_cast<size_t>(k)] = race->current_tic - (to - k);
     }
     t.gate_count = to + 1;
+    // As in the tic: the clock moves on, the recorder takes its frame, then the lap handling.
     ++race->current_tic;
+    record_step(*race, false);
     time_trial_lap_handling(*race, before);
   }
   std::string track_file(const char* name) { return test::read_file(home / ("rabbithill/" + std::string(name))); }
@@ -127,6 +132,50 @@ TEST_F(TimeTrialTest, LapsKeepTheFastestAsTheGhost) {
   ride_to(f + n - 1, 1200);
   EXPECT_EQ(race->tt_best_lap, race->tt_last_lap);
   EXPECT_NE(track_file("fastlap.ksdemo"), fast1);
+}
+
+// Tics of the rider-state chunks of a version 6 demo with one rider, in file order.
+std::vector<int> state_chunk_tics(const std::string& demo) {
+  std::vector<int> tics;
+  size_t at = 0;
+  for (int line = 0; line < 6 && at != std::string::npos; ++line) {
+    at = demo.find('\n', at);
+    if (at != std::string::npos) ++at;
+  }
+  auto get32 = [&](size_t p) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < 4; ++k) v |= uint32_t{static_cast<uint8_t>(demo[p + k])} << (8 * k);
+    return v;
+  };
+  uint32_t prev = 0;
+  while (at != std::string::npos && at + 9 <= demo.size()) {
+    const uint32_t length = get32(at) ^ prev;
+    if (demo[at + 8] == 1) tics.push_back(static_cast<int>(get32(at + 4)));
+    prev = length;
+    at += 9 + length;
+  }
+  return tics;
+}
+
+// The lap starts on a tic the recorder samples anyway and ends between two chunks: the
+// demo still runs from the first frame at the line to the last one at the next line, and
+// the ghost starts at the line.
+TEST_F(TimeTrialTest, FastestLapRunsFromLineToLine) {
+  set_gate_count(*race, 0, f - 3 > 0 ? f - 3 : 0);
+  ride_to(f - 1, 99);
+  const int start = race->current_tic;
+  ASSERT_EQ(start % 4, 0);
+  ride_to(f + n - 1, 1500);
+  const int end = race->current_tic;
+  ASSERT_NE(end % 16, 0);
+  const std::vector<int> tics = state_chunk_tics(track_file("fastlap.ksdemo"));
+  ASSERT_FALSE(tics.empty());
+  EXPECT_EQ(tics.front(), start);
+  EXPECT_EQ(tics.back(), end);
+  EXPECT_EQ(race->tt_last_lap, end - start);
+  int oldest = 0, newest = 0;
+  ASSERT_TRUE(history_bounds(1, oldest, newest));
+  EXPECT_EQ(oldest, end);
 }
 
 TEST_F(TimeTrialTest, GhostsFullLapSetsTheBestLap) {

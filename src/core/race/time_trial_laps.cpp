@@ -142,6 +142,9 @@ void time_trial_lap_handling(RaceState& race, const TimeTrialLaps& before) {
   const int rider_gates = race.slots[0].timing.gate_count;
   const int ghost_gates = slot_bike(race, 1) != nullptr ? race.slots[1].timing.gate_count : 0;
   close_playback();
+  // The lap's last states, up to the line, are still pending: written now, the ghost rides
+  // them instead of guessing its way to the line.
+  record_step(race, true);
   finish_recording();
   for (int s = 1; s < kMaxBikes; ++s) remove_slot(race, s);
   if (f_count <= 0 || n_count <= 0) return;
