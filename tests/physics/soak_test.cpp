@@ -5,6 +5,8 @@
 //
 // The size comes from the environment: KS_SOAK_FULL=1 runs 160 bikes for 10 simulated
 // minutes; KS_SOAK_BIKES and KS_SOAK_SECONDS set it freely; by default 40 bikes for 60 s.
+// KS_SOAK_TRACE=<slot + 1> prints that bike's state every quarter second, to see how it failed;
+// KS_SOAK_LYING=1 names the bike each time the longest ride lying over grows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include "physics/bike_contact.h"
 #include "physics/bike_state.h"
 #include "physics/bike_step.h"
+#include "physics/lean_steer.h"
 #include "physics/rider.h"
 #include "physics/terrain_contact.h"
 #include "physics/world.h"
@@ -76,16 +79,43 @@ double frame_up(const BikeState& b) {
   return u[1];
 }
 
-// Steer that turns the bike towards the middle of the field.
-double steer_towards(const BikeState& b, double x, double z) {
-  const dBodyID frame = b.bodies[kFrameBody];
-  const dReal* p = dBodyGetPosition(frame);
-  dVector3 f;
-  dBodyVectorToWorld(frame, 0, 0, -1, f);
-  const double heading = std::atan2(-f[0], -f[2]);
-  const double bearing = std::atan2(-(x - p[0]), -(z - p[2]));
-  return std::clamp(-2.0 * std::remainder(bearing - heading, 2 * kPi), -1.0, 1.0);
-}
+// Near the edge a rider turns back towards the middle the way the robots steer: he picks a
+// lean that bends his path round and lets the balance assist's roll-rate controller get
+// him there (a bar simply held over only drops a slow bike). A turn once begun is held
+// until he faces inwards, so that heading straight out he doesn't waver between the two.
+struct EdgeRider {
+  static constexpr double kTurnLean = 0.35;  // rad
+  static constexpr double kSpeed = 12;       // ft/s through the turn
+  int side = 0;                              // lean of the turn under way, 0 none
+
+  void ride(BikeState& b, double x, double z, int tic) {
+    const dBodyID frame = b.bodies[kFrameBody];
+    const dReal* p = dBodyGetPosition(frame);
+    dVector3 f;
+    dBodyVectorToWorld(frame, 0, 0, -1, f);
+    const double heading = std::atan2(-f[0], -f[2]);
+    const double bearing = std::atan2(-(x - p[0]), -(z - p[2]));
+    const double e = std::remainder(bearing - heading, 2 * kPi);
+    if (side == 0 || std::abs(e) < kPi / 2) side = e >= 0 ? 1 : -1;
+    if (std::abs(e) < kPi / 8) side = 0;
+    const double roll = body_roll_angle(frame);
+    dVector3 w;
+    dBodyVectorFromWorld(frame, dBodyGetAngularVel(frame)[0], dBodyGetAngularVel(frame)[1],
+                         dBodyGetAngularVel(frame)[2], w);
+    const double lean = side * kTurnLean * std::clamp(std::abs(e) / (kPi / 4), 0.0, 1.0);
+    const double v = frame_speed(b);
+    const bool down = std::abs(roll) > 0.9;  // fallen over: stop and let the foot lift it
+    set_control(b, Control::steer, down ? 0.0 : lean_steer(lean, roll, w[2]));
+    set_control(b, Control::shift, v > 30 || tic % 2 != 0 ? 0.0 : -1.0);  // down to first
+    const double throttle = down ? 0.0 : std::clamp(0.35 + 0.1 * (kSpeed - v), 0.0, 0.7);
+    set_control(b, Control::throttle, throttle);
+    set_control(b, Control::rear_brake, v > kSpeed + 8 ? 0.5 : 0.0);
+    set_control(b, Control::front_brake, 0);
+    set_control(b, Control::clutch, 1);
+    set_control(b, Control::lean, 0);
+    set_control(b, Control::sit_dab, 0);
+  }
+};
 
 // Bikes spread over the lap, a few at every checkpoint facing the way the lap runs (rows
 // of five, 6 ft apart, 12 ft behind each other), so that the field meets the whole track
@@ -112,6 +142,7 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
                     std::string(std::getenv("KS_SOAK_FULL")) == "1";
   const int count = std::min(kMaxBikes, env_int("KS_SOAK_BIKES", full ? kMaxBikes : 40));
   const int seconds = env_int("KS_SOAK_SECONDS", full ? 600 : 60);
+  const int trace = env_int("KS_SOAK_TRACE", 0) - 1;  // given as slot + 1
 
   test::TempDir home;
   test::use_roots(home.path(), test::data_dir());
@@ -128,6 +159,7 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
 
   std::vector<BikeState*> bikes;
   std::vector<RandomRider> riders(static_cast<size_t>(count));
+  std::vector<EdgeRider> edge_riders(static_cast<size_t>(count));
   for (int s = 0; s < count; ++s) {
     BikeState* b = create_bike(s % 3 == 0 ? "yz450f(2018)" : (s % 3 == 1 ? "cr125" : "crf250(2017)"), s, "1");
     ASSERT_NE(b, nullptr);
@@ -142,6 +174,10 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
   const int tics = seconds * 128;
   int crashes = 0;
   double top = 0;
+  // How far a bike goes on lying over past 50 degrees faster than 5 ft/s with its rider on:
+  // a fall slides a little; a bike propped up on its side and driven on would go far.
+  std::vector<double> lying(static_cast<size_t>(count), 0.0);
+  double longest_lying = 0;
   const auto started = std::chrono::steady_clock::now();
   for (int tic = 0; tic < tics; ++tic) {
     for (size_t k = 0; k < bikes.size(); ++k) {
@@ -158,14 +194,10 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
       const bool shift_now = (tic + static_cast<int>(k) * 13) % 256 == 0;
       const int shift = shift_now ? (random_unit() < 0.5 ? -1 : 1) : 0;
       set_control(b, Control::shift, shift);
-      if (near_edge) {  // a rider keeps to the field: turning in, slowing when fast
-        const bool fast = frame_speed(b) > 30;
-        set_control(b, Control::steer, 0.6 * steer_towards(b, mid, mid));
-        set_control(b, Control::shift, fast || tic % 2 != 0 ? 0.0 : -1.0);  // down to first
-        set_control(b, Control::throttle, fast ? 0.2 : 0.6);  // enough to climb back in
-        set_control(b, Control::rear_brake, fast ? 0.5 : 0.0);
-        set_control(b, Control::front_brake, 0);
-        set_control(b, Control::clutch, 1);
+      if (near_edge) {
+        edge_riders[k].ride(b, mid, mid, tic);
+      } else {
+        edge_riders[k].side = 0;
       }
     }
 
@@ -178,14 +210,38 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
       for (size_t j = i + 1; j < order.size(); ++j) bike_bike_contacts(*order[i], *order[j], false, tic);
     world_step();
     for (BikeState* b : bikes) bike_step(*b, hf, tic);
+    if (trace >= 0 && trace < count && tic % 32 == 0) {
+      const BikeState& b = *bikes[static_cast<size_t>(trace)];
+      const dReal* p = dBodyGetPosition(b.bodies[kFrameBody]);
+      std::printf("trace %d tic %d at (%.1f, %.1f, %.1f) ground %.1f speed %.1f up %.2f roll %.2f "
+                  "gear %d throttle %.2f steer %.2f lean %.2f sit %.2f front %d rear %d warn %.2f "
+                  "crash %d\n",
+                  trace, tic, p[0], p[1], p[2],
+                  static_cast<double>(ground_height_at(hf, p[0], p[2])), frame_speed(b),
+                  frame_up(b), body_roll_angle(b.bodies[kFrameBody]), b.drivetrain.gear,
+                  static_cast<double>(b.controls.throttle), static_cast<double>(b.controls.steer),
+                  static_cast<double>(b.controls.lean), static_cast<double>(b.controls.sit_dab),
+                  b.front_contact.depth > 0 ? 1 : 0, b.rear_contact.depth > 0 ? 1 : 0,
+                  static_cast<double>(b.assist.lock_warning), b.crash.counter);
+    }
 
     if (full && (tic + 1) % (128 * 60) == 0) {  // progress of the long run
       int so_far = 0;
       for (const BikeState* b : bikes) so_far += b->crash.count;
-      std::printf("soak: %d s, %d crashes, fastest body %.1f ft/s, %.0f s of wall time\n",
-                  (tic + 1) / 128, so_far, top,
+      std::printf("soak: %d s, %d crashes, fastest body %.1f ft/s, longest ride lying over "
+                  "%.1f ft, %.0f s of wall time\n",
+                  (tic + 1) / 128, so_far, top, longest_lying,
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
       std::fflush(stdout);
+    }
+    for (size_t k = 0; k < bikes.size(); ++k) {
+      const BikeState& b = *bikes[k];
+      const double v = frame_speed(b);
+      const bool over = std::abs(body_roll_angle(b.bodies[kFrameBody])) > 0.87266463;
+      lying[k] = over && v > 5 && b.crash.counter <= 0 ? lying[k] + v * kTicSeconds : 0;
+      if (lying[k] > longest_lying && std::getenv("KS_SOAK_LYING") != nullptr)
+        std::printf("lying: bike %zu tic %d %.1f ft\n", k, tic, lying[k]);
+      longest_lying = std::max(longest_lying, lying[k]);
     }
     for (const BikeState* b : bikes) {
       for (size_t n = 0; n < b->bodies.size(); ++n) {
@@ -212,8 +268,8 @@ TEST(Soak, RandomRidersOnRabbitHillNeverExplode) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   for (const BikeState* b : bikes) crashes += b->crash.count;
   std::printf("soak: %d bikes for %d s on rabbithill in %.1f s of wall time: %d crashes, "
-              "fastest body %.1f ft/s\n",
-              count, seconds, wall, crashes, top);
+              "fastest body %.1f ft/s, longest ride lying over %.1f ft\n",
+              count, seconds, wall, crashes, top, longest_lying);
 
   for (BikeState* b : bikes) destroy_bike(b);
   destroy_physics_world();
