@@ -465,15 +465,13 @@ void dab_assist(BikeState& bike, const HeightField& hf) {
     if (v > 5) T *= f(bike.assist.lock_warning);
   }
 
-  // 12. the push of the foot. Past 45 degrees the foot lifts the bike; it can do that only
-  // when the bike has all but stopped. A moving bike lying that far over goes down: lifted
-  // there, it was held at about 60 degrees and driven on along the ground on its side.
+  // 12. the push of the foot
   if (T != 0 && std::isfinite(T)) {
     const Vec3d U = to_world(frame, {0, 1, 0});
     if (U[1] >= 0.707) {
       dBodyAddForceAtRelPos(frame, 0, 0.125 * std::abs(T), 0, 0, 4, 0);
       dBodyAddRelForceAtRelPos(frame, T, 0, 0, 0, 4, 0);
-    } else if (v < 5) {
+    } else {
       dBodyAddForceAtRelPos(frame, 0, std::abs(T), 0, 0, 4, 0);
     }
   }

@@ -1,7 +1,6 @@
 // The rider springs, the balance assists and the bike step, riding on flat hardpack.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -584,38 +583,6 @@ TEST_F(RiderTest, FallenBikeTurnsTowardsItsRealignTarget) {
     } else {
       EXPECT_LT(facing, 0.1);  // nothing to turn to
     }
-  }
-}
-
-// Past 45 degrees the dab foot lifts the bike only once it has all but stopped; moving, the
-// bike goes down instead of being held up on its side while the rear wheel drives it on.
-// Within 45 degrees the foot still pushes a moving bike back up.
-TEST_F(RiderTest, DabFootLiftsALyingBikeOnlyWhenItHasStopped) {
-  struct Case {
-    double roll, speed;
-    bool pushes;
-  };
-  for (const Case& c : {Case{1.0, 3, true}, Case{1.0, 10, false}, Case{-1.05, 14, false},
-                        Case{0.5, 10, true}}) {
-    make("cr125");
-    for (int t = 0; t < 32; ++t) tic();
-    const dReal* p = dBodyGetPosition(bike->bodies[kFrameBody]);
-    const std::array<double, 3> at = {p[0], p[1], p[2]};
-    translate_bike(*bike, {-at[0], -at[1], -at[2]});
-    orient_bike(*bike, {0, 0, 1}, c.roll);
-    translate_bike(*bike, {at[0], at[1], at[2]});
-    for (dBodyID b : bike->bodies) {
-      dBodySetLinearVel(b, 0, 0, -c.speed);
-      dBodySetAngularVel(b, 0, 0, 0);
-    }
-    bike->front_contact.depth = 0.1f;  // the wheels on the ground
-    bike->rear_contact.depth = 0.1f;
-    bike->controls.sit_dab = 1;
-    bike->assist.lock_warning = 1;
-    const dBodyID frame = bike->bodies[kFrameBody];
-    dBodySetForce(frame, 0, 0, 0);
-    dab_assist(*bike, hf);
-    EXPECT_EQ(dBodyGetForce(frame)[1] > 0, c.pushes) << "roll " << c.roll << " speed " << c.speed;
   }
 }
 
