@@ -17,7 +17,7 @@ constexpr std::array<const char*, 7> kStandardShapeFiles = {
 // RIPEMD-160 of the seven shipped files read one after another, as 40 lowercase hex
 // digits.
 constexpr std::array<const char*, 1> kAcceptedShapeDigests = {
-    "607360fc845702e232ceeba2d8730871d1f0839d"};
+    "c54e9d35fc628b10766423089aaec9dca2c0f298"};
 
 // The digest of the seven files as the file layer finds them; none when one can't be read.
 std::optional<std::string> standard_shape_digest();

@@ -93,7 +93,7 @@ std::vector<ShapeFile> bike_shapes() {
   // Frame: the engine low in the middle (its underside about a suspension travel above the
   // ground, so that a bottomed bike still stands on its wheels), the backbone with tank and
   // seat, the radiator shrouds either side, and the rear fender.
-  std::vector<Ball> frame = {{0, 1.65, 3.35, 0.5}, {0, 2.75, 2.5, 0.35}, {0, 2.7, 3.35, 0.45},
+  std::vector<Ball> frame = {{0, 1.8, 3.35, 0.45}, {0, 2.75, 2.5, 0.35}, {0, 2.7, 3.35, 0.45},
                              {0, 2.75, 4.3, 0.4},  {0, 2.6, 5.3, 0.35}};
   mirrored(frame, 0.45, 2.3, 2.9, 0.3);
   out.push_back({"generic_frame.shp", shape_text(relative(kFrameOrigin, frame), 0.5, 2500, 250)});
@@ -117,12 +117,15 @@ std::vector<ShapeFile> bike_shapes() {
   out.push_back({"generic_swingarm.shp", shape_text(relative(kSwingarmOrigin, arm), 0.5, 2500, 250)});
   out.push_back({"front_wheel.shp", shape_text(tyre_ring(0.833333, 0.333333), 1.0, 2500, 250)});
   out.push_back({"rear_wheel.shp", shape_text(tyre_ring(0.75, 0.333333), 1.0, 2500, 250)});
-  // Rider: body, helmet, hips, then shoulders, elbows, knees and feet either side.
+  // Rider: body, helmet, hips, then shoulders, elbows, knees and boots either side. The
+  // boots sit on the pegs, which move with the frame, while this body sinks on its springs
+  // when the suspension bottoms: their spheres are the shins above the pegs, so that a
+  // rider landing hard or hitting a jump face doesn't drag his feet through the ground.
   std::vector<Ball> rider = {{0, 4.5, 4.12, 0.6}, {0, 5.7, 3.5, 0.45}, {0, 3.4, 4.4, 0.45}};
   mirrored(rider, 0.7, 5.1, 4.0, 0.3);
   mirrored(rider, 0.9, 4.1, 3.0, 0.2);
   mirrored(rider, 0.7, 3.0, 3.3, 0.25);
-  mirrored(rider, 0.6, 1.7, 4.0, 0.2);
+  mirrored(rider, 0.55, 2.2, 3.9, 0.2);
   out.push_back({"generic_rider.shp", shape_text(relative(kRiderOrigin, rider), 0.8, 2500, 250)});
   return out;
 }
