@@ -12,7 +12,7 @@
 set -eu
 
 # Raise when a change to the physics or the autopilot should relearn the lines.
-generator_version=1
+generator_version=3
 
 if [ $# -lt 4 ]; then
   echo "usage: $0 SIM DATA CACHE TRACK..." >&2

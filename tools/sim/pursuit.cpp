@@ -14,6 +14,7 @@
 #include "physics/bike_state.h"
 #include "physics/rider.h"
 #include "race/timing.h"
+#include "track/heightfield.h"
 #include "track/track.h"
 
 namespace ks {
@@ -102,6 +103,36 @@ double curvature_at(const std::vector<Sample>& path, size_t i) {
   if (lu < 1e-6 || lv < 1e-6) return 0;
   const double turn = std::atan2(u.x * v.z - u.z * v.x, dot(u, v));
   return std::fabs(turn) / (0.5 * (lu + lv));
+}
+
+// Which samples lie in a run of bumps (rhythm lanes, whoops): a crest standing at least
+// kCrestHeight over the ground either side, with another crest within kRunLength after it.
+// A single kicker is jumped at speed; a run of them at the speed it launches off the first
+// one flies over the run into the face of a later one.
+std::vector<bool> rough_samples(const std::vector<Sample>& path, const HeightField& hf) {
+  constexpr double kCrestHeight = 1.0;  // ft
+  constexpr double kRunLength = 60;     // ft from one crest to the next
+  constexpr double kLeadIn = 40;        // ft before the first crest
+  const size_t n = path.size();
+  std::vector<double> h(n);
+  for (size_t i = 0; i < n; ++i) h[i] = ground_height_at(hf, path[i].p.x, path[i].p.z);
+  std::vector<size_t> crests;
+  for (size_t i = 3; i + 3 < n; ++i) {
+    bool top = true;
+    double low_before = h[i], low_after = h[i];
+    for (size_t k = 1; k <= 3; ++k) top = top && h[i] >= h[i - k] && h[i] > h[i + k];
+    for (size_t k = 1; k <= 6 && k <= i; ++k) low_before = std::min(low_before, h[i - k]);
+    for (size_t k = 1; k <= 6 && i + k < n; ++k) low_after = std::min(low_after, h[i + k]);
+    if (top && h[i] - std::max(low_before, low_after) >= kCrestHeight) crests.push_back(i);
+  }
+  std::vector<bool> rough(n, false);
+  for (size_t c = 0; c + 1 < crests.size(); ++c) {
+    const size_t a = crests[c], b = crests[c + 1];
+    if (path[b].s - path[a].s > kRunLength) continue;
+    for (size_t i = 0; i <= b; ++i)
+      if (path[i].s >= path[a].s - kLeadIn) rough[i] = true;
+  }
+  return rough;
 }
 
 double horizontal_speed(const BikeState& bike) {
@@ -273,12 +304,15 @@ LocalInputs pursuit_step(PursuitState& state, const PursuitParams& params,
   double steer = lean / kLeanPerSteer + kYawRateGain * (kappa * v - yaw_rate);
   steer = std::clamp(steer, -kMaxSteer, kMaxSteer);
 
-  // Speed: the slowest that the turns ahead allow, reached by braking in time.
+  // Speed: the slowest that the turns and bump runs ahead allow, reached by braking in time.
   double target = params.max_speed;
+  const std::vector<bool> rough =
+      track.terrain ? rough_samples(path, *track.terrain) : std::vector<bool>(path.size(), false);
   for (size_t i = near; i < path.size(); ++i) {
     const double k = std::max({curvature_at(path, i), i > 0 ? curvature_at(path, i - 1) : 0.0,
                                curvature_at(path, i + 1), 1e-4});
-    const double corner = std::sqrt(params.lateral_accel / k);
+    double corner = std::sqrt(params.lateral_accel / k);
+    if (rough[i]) corner = std::min(corner, params.rough_speed);
     const double d = std::max(0.0, path[i].s - s0);
     target = std::min(target, std::sqrt(corner * corner + 2 * params.braking * d));
   }

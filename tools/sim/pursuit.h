@@ -18,6 +18,7 @@ struct PursuitParams {
   double max_speed = 70.0;    // ft/s, before pace
   double lateral_accel = 14;  // ft/s^2 a turn may ask for
   double braking = 16;        // ft/s^2 planned for slowing into a turn
+  double rough_speed = 32;    // ft/s through a run of bumps
   double lookahead = 0.8;     // seconds of travel to the pursuit point
   double min_lookahead = 25;  // ft
 };
