@@ -155,6 +155,26 @@ TEST_F(SimTest, TheControllerRidesThreeLapsToTheFinish) {
   EXPECT_TRUE(is_clock(row[5])) << text;
 }
 
+TEST_F(SimTest, TheFieldIsSummedUpAfterTheResults) {
+  const test::RunResult r =
+      run({"--track", "rabbithill", "--lineup", "1,2", "--laps", "1", "--max-seconds", "20", "--quiet"});
+  if (race_missing(r)) GTEST_SKIP() << "race code not there yet: " << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  int riders = -1, finished = -1, crashes = -1, stuck = -1;
+  ASSERT_EQ(std::sscanf(line_starting(r.out, "Field: ").c_str(),
+                        "Field: %d riders, %d finished, %d crashes, %d stuck events", &riders,
+                        &finished, &crashes, &stuck),
+            4)
+      << r.out;
+  EXPECT_EQ(riders, 2);
+  EXPECT_EQ(finished, 0);  // a lap takes longer than 20 s
+  // 20 s is too short for anyone to stand still 5 s away from the start.
+  EXPECT_EQ(stuck, 0) << r.out;
+  const std::string robot = line_starting(r.out, "Robots ");
+  EXPECT_NE(robot.find(": 1, "), std::string::npos) << r.out;
+  EXPECT_NE(robot.find("off the line in"), std::string::npos) << r.out;
+}
+
 TEST_F(SimTest, TheSameSeedGivesTheSameRaceByteForByte) {
   const std::vector<std::string> args = {"--track", "sandridge", "--lineup", "1,2,0,2",
                                          "--laps", "1", "--max-seconds", "60", "--seed", "4242",

@@ -18,6 +18,7 @@ namespace {
 constexpr double kStuckSpeed = 2;                 // ft/s
 constexpr int kStuckTics = 5 * kTicsPerSecond;
 constexpr double kStartReach = 60;  // ft from the start position that still counts as the start
+constexpr double kLaunchSpeed = 5;  // ft/s: off the line
 
 double frame_speed(const BikeState& b) {
   const dReal* v = dBodyGetLinearVel(b.bodies[kFrameBody]);
@@ -58,6 +59,7 @@ void watch_field(FieldStats& stats, const RaceState& race) {
       w.start_x = p[0];
       w.start_z = p[2];
     }
+    if (w.launch_tic < 0 && frame_speed(*s.bike) >= kLaunchSpeed) w.launch_tic = race.current_tic;
     if (s.timing.finished || frame_speed(*s.bike) >= kStuckSpeed || at_start(race, slot, w, *s.bike)) {
       w.slow_tics = 0;
       w.was_stuck = false;
@@ -73,7 +75,7 @@ void watch_field(FieldStats& stats, const RaceState& race) {
 void print_field_stats(const FieldStats& stats, const RaceState& race) {
   int riders = 0, classified = 0, crashes = 0, stuck = 0;
   // Personality name -> lap times and best laps of its robots, in seconds.
-  std::map<std::string, std::vector<double>> laps, bests;
+  std::map<std::string, std::vector<double>> laps, bests, launches;
   std::map<std::string, int> count;
   std::vector<double> finish;
   for (int slot = 0; slot < kMaxBikes; ++slot) {
@@ -93,6 +95,8 @@ void print_field_stats(const FieldStats& stats, const RaceState& race) {
     const int p = robot_states()[size_t(slot)].personality;
     const std::string name = rider_style(p).name;
     ++count[name];
+    if (const int l = stats.riders[size_t(slot)].launch_tic; l >= 0)
+      launches[name].push_back(tics_to_seconds(l - race.start_tic));
     const int n = laps_completed(race, slot);
     for (int j = 1; j <= n; ++j) laps[name].push_back(lap_time(race, slot, j));
     if (const int b = best_lap(race, slot); b > 0) bests[name].push_back(lap_time(race, slot, b));
@@ -102,9 +106,11 @@ void print_field_stats(const FieldStats& stats, const RaceState& race) {
   for (const auto& [name, n] : count) {
     const auto& l = laps[name];
     const auto& b = bests[name];
-    std::printf("Robots %s: %d, %zu laps, mean lap %s, mean best lap %s, fastest %s\n",
+    std::printf("Robots %s: %d, %zu laps, mean lap %s, mean best lap %s, fastest %s, "
+                "off the line in %.2f s\n",
                 name.c_str(), n, l.size(), clock(mean(l)).c_str(), clock(mean(b)).c_str(),
-                clock(b.empty() ? 0 : *std::min_element(b.begin(), b.end())).c_str());
+                clock(b.empty() ? 0 : *std::min_element(b.begin(), b.end())).c_str(),
+                mean(launches[name]));
   }
   if (finish.size() >= 2) {
     std::sort(finish.begin(), finish.end());

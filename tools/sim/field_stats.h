@@ -16,6 +16,7 @@ struct RiderWatch {
   bool was_stuck = false; // inside one such spell
   bool placed = false;    // start position taken
   double start_x = 0, start_z = 0;
+  int launch_tic = -1;    // first tic after the gate drop at riding speed
 };
 
 struct FieldStats {
