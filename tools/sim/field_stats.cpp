@@ -59,8 +59,9 @@ void watch_field(FieldStats& stats, const RaceState& race) {
       w.start_x = p[0];
       w.start_z = p[2];
     }
-    if (w.launch_tic < 0 && frame_speed(*s.bike) >= kLaunchSpeed) w.launch_tic = race.current_tic;
-    if (s.timing.finished || frame_speed(*s.bike) >= kStuckSpeed || at_start(race, slot, w, *s.bike)) {
+    const double speed = frame_speed(*s.bike);
+    if (w.launch_tic < 0 && speed >= kLaunchSpeed) w.launch_tic = race.current_tic;
+    if (s.timing.finished || speed >= kStuckSpeed || at_start(race, slot, w, *s.bike)) {
       w.slow_tics = 0;
       w.was_stuck = false;
       continue;
