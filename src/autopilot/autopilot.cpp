@@ -23,6 +23,9 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr uint8_t kForcedAssists = 0x3E;  // wheelies, flips, both antilocks, auto shift
 constexpr double kMaxLean = 1.1780972;     // 67.5 degrees
 constexpr double kResetWait = 5.0;         // seconds after the reset the gate blipping ends
+constexpr double kAimSeconds = 0.8;        // the aim point: at least this much travel ahead
+constexpr double kMinAimDistance = 25;     // ft, and at least this far
+constexpr double kAimStep = 0.25;          // path points searched per step for the aim
 
 double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
 double secs(int tics) { return tics / double(kTicsPerSecond); }
@@ -222,7 +225,18 @@ void drive_on_path(RaceState& race, int slot, RobotState& rs, BikeState& bike) {
     }
     if (in_cone >= 5 && std::abs(v.roll) < kPi / 8) lead = 3;
   }
-  LinePoint aim = point_at(path, std::min(p + lead, double(n - 1)));
+  // Points are a quarter second apart, so two or three of them ahead is inside the bike's
+  // own roll response at anything but walking pace; aiming that close it weaves across the
+  // line until it leaves it. The aim goes on along the path to at least kAimSeconds of
+  // travel (kMinAimDistance at low speed).
+  const double reach = std::max(kMinAimDistance, kAimSeconds * v.speed);
+  double aim_at = std::min(p + lead, double(n - 1));
+  while (aim_at + kAimStep <= double(n - 1)) {
+    const LinePoint q = point_at(path, aim_at);
+    if (std::hypot(q.x - v.pos[0], q.z - v.pos[2]) >= reach) break;
+    aim_at += kAimStep;
+  }
+  LinePoint aim = point_at(path, aim_at);
   if (tau < 2 && takeoff >= 1) {
     // Line up with the take-off: the aim direction turns linearly towards the direction
     // leaving the lip over the last 2 s.
@@ -304,7 +318,13 @@ void drive_on_path(RaceState& race, int slot, RobotState& rs, BikeState& bike) {
   const double bars = std::clamp(std::atan2(-ax, az), -kPi / 4, kPi / 4);
   const double direct = steer_to_angle(bike, bars);
   const double b = clamp01((v.speed - 7.5) / 2.5);
-  set(bike, Control::steer, std::clamp(b * by_lean + (1 - b) * direct, -1.0, 1.0));
+  double steer = std::clamp(b * by_lean + (1 - b) * direct, -1.0, 1.0);
+  // With both wheels off the ground the bars only roll the bike (their reaction on the
+  // frame), and a robot chasing its lean target in the air landed on its side: bars
+  // straight until a wheel touches.
+  if (!(bike.front_contact.depth > 0) && !(bike.rear_contact.depth > 0))
+    steer = steer_to_angle(bike, 0);
+  set(bike, Control::steer, steer);
 
   const SpeedCommand cmd = speed_control(speed_input(bike, v, w));
   double throttle = cmd.throttle;

@@ -542,6 +542,70 @@ TEST_F(AutopilotBike, FollowsAStraightThenCurvedLineAtTheRecordedSpeed) {
 }
 
 
+// Joining a line from 8 ft beside it at 30 ft/s: the robot comes across and settles on it
+// instead of weaving from one side to the other.
+TEST_F(AutopilotBike, JoinsALineFromBesideItWithoutWeaving) {
+  const double x0 = 400, z0 = 900, v = 30, step = v * 0.25, side = 8;
+  BikeState* b = add_bike(0, "vosk", x0 + side, z0);
+  ASSERT_NE(b, nullptr);
+  RobotState& r = robot_states()[0];
+  for (double s = -20; s <= 900; s += step) r.path.push_back(pt(x0, z0 - s, v));
+  race->start_tic = 0;
+  race->current_tic = 20 * 128;
+  race->slots[0].timing.gate_count = 1;
+  r.target = 4;
+  r.last_advance_tic = race->current_tic;
+  for (int body = 0; body < kBikeBodyCount; ++body)
+    dBodySetLinearVel(b->bodies[size_t(body)], 0, 0, -v);
+  double far_side = 0, late = 0;
+  for (int i = 0; i < 20 * 128 && !r.path.empty(); ++i) {
+    tic(true);
+    const Vec3 p = pos(b);
+    ASSERT_TRUE(std::isfinite(p[0]));
+    if (p[2] < z0 - 600) break;
+    far_side = std::max(far_side, x0 - p[0]);  // crossed over to the other side
+    if (p[2] < z0 - 300) late = std::max(late, std::abs(p[0] - x0));
+  }
+  std::printf("joining: %.2f ft past the line, %.2f ft off it from 300 ft on\n", far_side, late);
+  EXPECT_EQ(b->crash.count, 0);
+  EXPECT_LT(far_side, 3.0) << "overshot the line";
+  EXPECT_LT(late, 1.5) << "still weaving 300 ft on";
+}
+
+// The bars do nothing for the lean in the air but roll the bike: a robot whose path turns
+// away steers for it on the ground and holds the bars straight off it.
+TEST_F(AutopilotBike, HoldsTheBarsStraightWithBothWheelsOffTheGround) {
+  BikeState* b = add_bike(0, "vosk", 513, 900);
+  ASSERT_NE(b, nullptr);
+  for (int i = 0; i < 64; ++i) {  // settle onto the ground
+    bike_ground_contacts(*b, *hf);
+    world_step();
+    bike_step(*b, *hf, i);
+  }
+  race->start_tic = 0;
+  race->slots[0].timing.gate_count = 1;
+  const Vec3 p = pos(b);
+  for (bool air : {false, true}) {
+    race->current_tic = 60 * 128;
+    reset_robot(0, 1);
+    RobotState& r = robot_states()[0];
+    for (int i = -2; i < 30; ++i) r.path.push_back(pt(p[0] + 0.3 * i * i, p[2] - 7.5 * i, 30));
+    r.target = 6;
+    r.last_advance_tic = race->current_tic;
+    for (int body = 0; body < kBikeBodyCount; ++body)
+      dBodySetLinearVel(b->bodies[size_t(body)], 0, 0, -30);
+    if (air) {
+      b->front_contact.depth = 0;
+      b->rear_contact.depth = 0;
+    }
+    autopilot_step(*race, 0);
+    if (air)
+      EXPECT_NEAR(b->controls.steer, steer_to_angle(*b, 0), 1e-6);
+    else
+      EXPECT_GT(std::abs(b->controls.steer), 0.2);
+  }
+}
+
 TEST_F(AutopilotBike, AfterTheFinishTheRemainingSpeedsFallToAQuarter) {
   BikeState* b = add_bike(0, "vosk", 513, 900);
   ASSERT_NE(b, nullptr);
