@@ -349,6 +349,7 @@ TEST_F(SimTest, ARecordedRobotRaceWithRutsReplaysTheSameRace) {
   if (!test::file_exists(test::data_dir() + "/rabbithill/lines_novice"))
     GTEST_SKIP() << "this build ships no racing lines: the robots would wait at the gate";
   const std::string demo = home_ / "robots.ksdemo";
+  constexpr long kRecordedTics = 45 * 128;
   const test::RunResult rec = run({"--track", "rabbithill", "--robots", "6", "--erode", "1",
                                    "--max-seconds", "45", "--record", demo, "--details", "--quiet"});
   if (race_missing(rec)) GTEST_SKIP() << "race code not there yet: " << rec.err;
@@ -369,7 +370,10 @@ TEST_F(SimTest, ARecordedRobotRaceWithRutsReplaysTheSameRace) {
   size_t crossings = 0;
   for (size_t i = 0; i < recorded.size(); ++i) {
     const CrossingLine a = crossing_line(recorded[i]);
-    const CrossingLine b = crossing_line(replayed[i]);
+    CrossingLine b = crossing_line(replayed[i]);
+    // The replay runs on until its riders' histories are 10 s old, and a bike that was
+    // just short of a gate when the recording stopped may still roll across it.
+    while (!b.tics.empty() && b.tics.back() > kRecordedTics + 2) b.tics.pop_back();
     EXPECT_EQ(b.rider, a.rider);
     ASSERT_EQ(b.tics.size(), a.tics.size()) << recorded[i] << "\n" << replayed[i];
     for (size_t k = 0; k < a.tics.size(); ++k) {

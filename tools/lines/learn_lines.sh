@@ -12,7 +12,7 @@
 set -eu
 
 # Raise when a change to the physics or the autopilot should relearn the lines.
-generator_version=3
+generator_version=4
 
 if [ $# -lt 4 ]; then
   echo "usage: $0 SIM DATA CACHE TRACK..." >&2
@@ -36,6 +36,15 @@ pace_of() {
   esac
 }
 offsets="0 -0.35 0.35 -0.2 0.2 -0.5 0.5 0.1"
+# The starting gate slot of each run: robots fill the gate from slot 0 outwards, and a
+# robot picks the first stretch that starts nearest to it, so the lines out of the gate
+# have to start across it (from one slot, the whole field funnels onto one line).
+gates="0 10 5 15 2 18 7 13"
+
+# The lineup that puts the controller alone into gate slot $1.
+lineup_at() {
+  awk -v g="$1" 'BEGIN { s = ""; for (i = 0; i < g; i++) s = s "0,"; print s "1" }'
+}
 min_runs=4
 
 # Records of a lines file that hold no line (a robot stops where its lines run out).
@@ -71,7 +80,8 @@ learn_track() {
         break
       fi
       p=$(awk -v p="$pace" -v r="$run" 'BEGIN { printf "%.2f", p * (1 - 0.03 * r) }')
-      "$sim" --quiet --data "$data" --home "$home" --track "$track" --lineup 1 --learn \
+      gate=$(echo $gates | cut -d' ' -f$((run + 1)))
+      "$sim" --quiet --data "$data" --home "$home" --track "$track" --lineup "$(lineup_at "$gate")" --learn \
         --laps 3 --skill "$skill" --pace "$p" --offset "$offset" --seed "$run" \
         --max-seconds 900 >/dev/null
       run=$((run + 1))
