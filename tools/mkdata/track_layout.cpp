@@ -137,26 +137,29 @@ double feature_mounds(FeatureKind k, double at, double scale, Surface under,
       face = 5.5 * s;
       return 23.5 + 32 + 29;
     case FeatureKind::step_up:
-      // a 4 ft kicker onto a 7 ft deck
+      // a 4 ft kicker onto a 7 ft deck; the deck's face is a ramp, so a short jump lands
+      // on it and rolls on up instead of nosing into a wall
       add_mound(out, at, 4.0 * s, 10, 1.5, 5);
-      add_mound(out, at + 26.5, 7.0 * s, 7, 38, 30);
+      add_mound(out, at + 26.5, 7.0 * s, 12, 38, 30);
       face = 7.0 * s;
-      return 26.5 + 75;
+      return 26.5 + 80;
     case FeatureKind::whoops: {
-      // Sand whoops run long.
+      // Sand whoops run long. A little under 2 ft: taller ones, 14 ft apart, pitch a bike
+      // at the lines' 20 to 30 ft/s from nose to tail until it goes down.
       const int n = under == Surface::sand ? 16 : 10;
       const double pitch = 14;
-      for (int i = 0; i < n; ++i) add_mound(out, at + i * pitch, 2.5 * s, pitch / 2, 0, pitch / 2, true);
-      face = 2.5 * s;
+      for (int i = 0; i < n; ++i) add_mound(out, at + i * pitch, 1.75 * s, pitch / 2, 0, pitch / 2, true);
+      face = 1.75 * s;
       return n * pitch;
     }
     case FeatureKind::rhythm: {
-      const double h[] = {3.0, 3.5, 3.5, 3.0, 4.5};
+      // Low enough to be rolled as well as jumped.
+      const double h[] = {2.25, 2.6, 2.6, 2.25, 3.4};
       for (int i = 0; i < 5; ++i) {
         const bool last = i == 4;
         add_mound(out, at + i * 24, h[i] * s, last ? 10 : 8, last ? 2 : 1.5, last ? 14 : 8);
       }
-      face = 4.5 * s;
+      face = 3.4 * s;
       return 4 * 24 + 26;
     }
     case FeatureKind::finish_jump:
