@@ -70,6 +70,11 @@ learn_track() {
   out=$2
   home=$(mktemp -d)
   trap 'rm -rf "$home"' EXIT
+  # The game reads a track's lines from the data when the home has none, so lines left
+  # there by an earlier build would be learned on, and the result would depend on them.
+  for skill in $skills; do
+    rm -f "$data/$track/lines_$skill"
+  done
   for skill in $skills; do
     pace=$(pace_of "$skill")
     run=0
