@@ -383,6 +383,14 @@ class AutopilotBike : public ::testing::Test {
     }
     ++race->current_tic;
   }
+  // Half a second of physics on its own, so that the bike stands on its wheels.
+  void settle(BikeState* b) {
+    for (int i = 0; i < 64; ++i) {
+      bike_ground_contacts(*b, *hf);
+      world_step();
+      bike_step(*b, *hf, i);
+    }
+  }
   Vec3 pos(const BikeState* b) const {
     const dReal* p = dBodyGetPosition(b->bodies[kFrameBody]);
     return {p[0], p[1], p[2]};
@@ -577,11 +585,7 @@ TEST_F(AutopilotBike, JoinsALineFromBesideItWithoutWeaving) {
 TEST_F(AutopilotBike, HoldsTheBarsStraightWithBothWheelsOffTheGround) {
   BikeState* b = add_bike(0, "vosk", 513, 900);
   ASSERT_NE(b, nullptr);
-  for (int i = 0; i < 64; ++i) {  // settle onto the ground
-    bike_ground_contacts(*b, *hf);
-    world_step();
-    bike_step(*b, *hf, i);
-  }
+  settle(b);
   race->start_tic = 0;
   race->slots[0].timing.gate_count = 1;
   const Vec3 p = pos(b);
@@ -691,11 +695,7 @@ TEST_F(AutopilotBike, FollowsASlowerRiderAheadOnItsLine) {
 TEST_F(AutopilotBike, KeepsItsSpeedForAJumpJustAhead) {
   BikeState* b = add_bike(0, "vosk", 513, 900);
   ASSERT_NE(b, nullptr);
-  for (int i = 0; i < 64; ++i) {  // settle onto the ground
-    bike_ground_contacts(*b, *hf);
-    world_step();
-    bike_step(*b, *hf, i);
-  }
+  settle(b);
   ASSERT_GT(b->rear_contact.depth, 0);
   const Vec3 p = pos(b);
   race->start_tic = 0;
