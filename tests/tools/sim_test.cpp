@@ -155,21 +155,30 @@ TEST_F(SimTest, TheControllerRidesThreeLapsToTheFinish) {
   EXPECT_TRUE(is_clock(row[5])) << text;
 }
 
+// The "Field:" summary line of a race's output.
+struct FieldLine {
+  bool read = false;
+  int riders = -1, finished = -1, crashes = -1, stuck = -1;
+};
+FieldLine field_line(const std::string& out) {
+  FieldLine f;
+  f.read = std::sscanf(line_starting(out, "Field: ").c_str(),
+                       "Field: %d riders, %d finished, %d crashes, %d stuck events", &f.riders,
+                       &f.finished, &f.crashes, &f.stuck) == 4;
+  return f;
+}
+
 TEST_F(SimTest, TheFieldIsSummedUpAfterTheResults) {
   const test::RunResult r =
       run({"--track", "rabbithill", "--lineup", "1,2", "--laps", "1", "--max-seconds", "20", "--quiet"});
   if (race_missing(r)) GTEST_SKIP() << "race code not there yet: " << r.err;
   ASSERT_EQ(r.status, 0) << r.err;
-  int riders = -1, finished = -1, crashes = -1, stuck = -1;
-  ASSERT_EQ(std::sscanf(line_starting(r.out, "Field: ").c_str(),
-                        "Field: %d riders, %d finished, %d crashes, %d stuck events", &riders,
-                        &finished, &crashes, &stuck),
-            4)
-      << r.out;
-  EXPECT_EQ(riders, 2);
-  EXPECT_EQ(finished, 0);  // a lap takes longer than 20 s
+  const FieldLine f = field_line(r.out);
+  ASSERT_TRUE(f.read) << r.out;
+  EXPECT_EQ(f.riders, 2);
+  EXPECT_EQ(f.finished, 0);  // a lap takes longer than 20 s
   // 20 s is too short for anyone to stand still 5 s away from the start.
-  EXPECT_EQ(stuck, 0) << r.out;
+  EXPECT_EQ(f.stuck, 0) << r.out;
   const std::string robot = line_starting(r.out, "Robots ");
   EXPECT_NE(robot.find(": 1, "), std::string::npos) << r.out;
   EXPECT_NE(robot.find("off the line in"), std::string::npos) << r.out;
@@ -339,6 +348,40 @@ std::vector<std::string> table_rows(const std::string& out) {
     rows.push_back(f[0] + "|" + f[1] + "|" + f[2] + "|" + f[3]);
   }
   return rows;
+}
+
+// --events prints each crash and stuck spell as it happens; they add up to the summary.
+TEST_F(SimTest, EventsAddUpToTheFieldSummary) {
+  if (!test::file_exists(test::data_dir() + "/rabbithill/lines_novice"))
+    GTEST_SKIP() << "this build ships no racing lines: the robots would wait at the gate";
+  const test::RunResult r = run({"--track", "rabbithill", "--robots", "8", "--laps", "1",
+                                 "--max-seconds", "150", "--events", "--quiet"});
+  if (race_missing(r)) GTEST_SKIP() << "race code not there yet: " << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  const FieldLine f = field_line(r.out);
+  ASSERT_TRUE(f.read) << r.out;
+  int crash_lines = 0, stuck_lines = 0;
+  for (const std::string& line : lines_starting(r.out, "Event ")) {
+    char what[16] = {};
+    char number[8] = {};
+    int slot = -1;
+    double t = -1, x = 0, z = 0, v = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "Event %15[a-z]: #%7s (slot %d) at %lf s, x %lf z %lf, %lf ft/s",
+                          what, number, &slot, &t, &x, &z, &v),
+              7)
+        << line;
+    EXPECT_GE(slot, 0);
+    EXPECT_LT(slot, 8);
+    EXPECT_GT(t, 0);
+    EXPECT_LE(t, 150.0);
+    EXPECT_GE(v, 0);
+    if (std::string(what) == "crash") ++crash_lines;
+    else if (std::string(what) == "stuck") ++stuck_lines;
+    else ADD_FAILURE() << line;
+  }
+  std::printf("%d crashes, %d stuck events\n", crash_lines, stuck_lines);
+  EXPECT_EQ(crash_lines, f.crashes) << r.out;
+  EXPECT_EQ(stuck_lines, f.stuck) << r.out;
 }
 
 // Robots racing with erosion on, recorded, then replayed: the same riders in the same

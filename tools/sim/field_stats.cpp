@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include <ode/ode.h>
@@ -45,21 +46,38 @@ std::string clock(double seconds) {
   return buf;
 }
 
+void print_event(const char* what, const RaceState& race, int slot, double speed) {
+  const dReal* p = dBodyGetPosition(race.slots[size_t(slot)].bike->bodies[kFrameBody]);
+  std::printf("Event %s: #%s (slot %d) at %.2f s, x %.0f z %.0f, %.1f ft/s\n", what,
+              bike_number(race, slot).c_str(), slot, tics_to_seconds(race.current_tic), p[0], p[2],
+              speed);
+}
+
 }  // namespace
 
+std::string bike_number(const RaceState& race, int slot) {
+  const BikeState* b = slot_bike(race, slot);
+  if (b == nullptr) return {};
+  return std::string(b->number.data(), strnlen(b->number.data(), b->number.size()));
+}
+
 void watch_field(FieldStats& stats, const RaceState& race) {
-  if (race.current_tic < race.start_tic) return;
   for (int slot = 0; slot < kMaxBikes; ++slot) {
     const RaceSlot& s = race.slots[size_t(slot)];
     RiderWatch& w = stats.riders[size_t(slot)];
     if (s.bike == nullptr || s.bike->bodies[kFrameBody] == nullptr) continue;
+    const double speed = frame_speed(*s.bike);
+    if (s.bike->crash.count != w.crashes_seen) {
+      w.crashes_seen = s.bike->crash.count;
+      if (stats.print_events) print_event("crash", race, slot, speed);
+    }
+    if (race.current_tic < race.start_tic) continue;
     if (!w.placed) {
       const dReal* p = dBodyGetPosition(s.bike->bodies[kFrameBody]);
       w.placed = true;
       w.start_x = p[0];
       w.start_z = p[2];
     }
-    const double speed = frame_speed(*s.bike);
     if (w.launch_tic < 0 && speed >= kLaunchSpeed) w.launch_tic = race.current_tic;
     if (s.timing.finished || speed >= kStuckSpeed || at_start(race, slot, w, *s.bike)) {
       w.slow_tics = 0;
@@ -69,6 +87,7 @@ void watch_field(FieldStats& stats, const RaceState& race) {
     if (++w.slow_tics >= kStuckTics && !w.was_stuck) {
       w.was_stuck = true;
       ++w.stuck_events;
+      if (stats.print_events) print_event("stuck", race, slot, speed);
     }
   }
 }

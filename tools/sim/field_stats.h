@@ -17,14 +17,20 @@ struct RiderWatch {
   bool placed = false;    // start position taken
   double start_x = 0, start_z = 0;
   int launch_tic = -1;    // first tic after the gate drop at riding speed
+  int crashes_seen = 0;   // the bike's crash count when last looked at
 };
 
 struct FieldStats {
   std::array<RiderWatch, kMaxBikes> riders{};
+  bool print_events = false;  // a line for every crash and every stuck spell, as it happens
 };
 
+// A rider's plate number as printed ("" for an empty slot).
+std::string bike_number(const RaceState& race, int slot);
+
 // Once per tic after the tic: a rider slower than 2 ft/s for 5 s away from the start,
-// before he finishes, is stuck (once per spell).
+// before he finishes, is stuck (once per spell). With print_events, each new crash and
+// stuck spell prints "Event crash|stuck: #N (slot S) at T s, x X z Z, V ft/s".
 void watch_field(FieldStats& stats, const RaceState& race);
 
 // Lines after the results: crashes and stuck events over the field, the robots' laps per

@@ -61,6 +61,7 @@ struct SimOptions {
   double pace = 1.0;
   double offset = 0.0;
   bool bench = false, quiet = false, time_trial = false, learn = false, details = false;
+  bool events = false;
   std::string plot, record, play;
 };
 
@@ -89,6 +90,8 @@ const char* const kHelp =
     "  --play FILE        replay the demo FILE and print its race's results\n"
     "  --details          print every rider's gate crossing tics and a checksum of the\n"
     "                     terrain's heights at the end (to compare a race with its replay)\n"
+    "  --events           print a line for every crash and every rider stuck, as they\n"
+    "                     happen, with the time and place (to find a track's trouble spots)\n"
     "  --learn            learn racing lines from the laps and save them at the end\n"
     "  --pace P           the controller's speed factor (default 1)\n"
     "  --offset O         the controller's line across the gates, in gate radii (-0.8..0.8)\n"
@@ -218,6 +221,8 @@ int parse_options(int argc, char** argv, SimOptions& o) {
       o.quiet = true;
     } else if (name == "--details") {
       o.details = true;
+    } else if (name == "--events") {
+      o.events = true;
     } else if (name == "--time-trial") {
       o.time_trial = true;
     } else if (name == "--learn") {
@@ -299,12 +304,6 @@ std::string clock_text(double seconds) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%ld:%02ld.%03ld", ms / 60000, ms / 1000 % 60, ms % 1000);
   return buf;
-}
-
-std::string bike_number(const RaceState& race, int slot) {
-  const BikeState* b = slot_bike(race, slot);
-  if (b == nullptr) return {};
-  return std::string(b->number.data(), strnlen(b->number.data(), b->number.size()));
 }
 
 struct RunStats {
@@ -684,6 +683,7 @@ int sim_main(int argc, char** argv) {
   const bool check_erosion = race.erosion_rate > 0;
   if (check_erosion) init_wheel_marks(marks, *track->terrain);
   FieldStats field;
+  field.print_events = o.events;
   const RunStats st = run_race(o, o.plot.empty() ? nullptr : &paths,
                                check_erosion ? &marks : nullptr, field);
 
